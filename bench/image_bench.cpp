@@ -1,0 +1,3 @@
+// Placeholder; filled below.
+#include <benchmark/benchmark.h>
+BENCHMARK_MAIN();

@@ -1,0 +1,2 @@
+// korbcore: the host imaging library.
+#include "host/host.h"

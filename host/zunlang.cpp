@@ -1,0 +1,2 @@
+// zunlang: the host base library.
+#include "host/host.h"

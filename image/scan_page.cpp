@@ -1,0 +1,133 @@
+// The page record: pins, buffer handover and the page file (load, save, naming, deletion).
+#include <cstdio>
+#include <cstring>
+
+#include "image/image.h"
+#include "platform/platform.h"
+
+namespace tarvel {
+
+image::scan_page::scan_page() : scan_page(nullptr, 0, 0, 0) {}
+
+image::scan_page::scan_page(image* owner, int channel, int index, int firstLine)
+    : m_owner(owner),
+      m_index(index),
+      m_channel(channel),
+      m_firstLine(firstLine),
+      m_offset(owner != nullptr ? owner->m_pageSize * index : 0),
+      m_data(nullptr),
+      m_end(nullptr),
+      m_dirty(false),
+      m_writeLockCount(0),
+      m_lockCount(0),
+      m_newer(nullptr),
+      m_older(nullptr) {
+    m_name[0] = '\0';
+}
+
+image::scan_page::~scan_page() {
+    delete[] m_data;
+    if (m_name[0] != '\0' && m_owner != nullptr && !m_owner->m_persistent) {
+        char path[kPathChars];
+        DeleteFileA(m_owner->getFullFileName(path, m_name));
+    }
+}
+
+void image::scan_page::lock() {
+    m_dirty = true;
+    ++m_lockCount;
+    ++m_writeLockCount;
+}
+
+void image::scan_page::unlock() {
+    --m_lockCount;
+    --m_writeLockCount;
+}
+
+void image::scan_page::lock_read() { ++m_lockCount; }
+
+void image::scan_page::unlock_read() { --m_lockCount; }
+
+void image::scan_page::attach(unsigned char* buffer) {
+    delete[] m_data;
+    m_data = buffer;
+    m_end = buffer != nullptr ? buffer + m_owner->m_pageSize - 1 : nullptr;
+}
+
+unsigned char* image::scan_page::detach() {
+    unsigned char* buffer = m_data;
+    m_data = m_end = nullptr;
+    return buffer;
+}
+
+void image::scan_page::close(bool release) {
+    if (!release) return;
+    delete[] m_data;
+    m_data = m_end = nullptr;
+}
+
+char* image::scan_page::getFullName(char* out) {
+    if (m_name[0] != '\0') return m_owner->getFullFileName(out, m_name);
+    // A name is recorded only when the file was really created; otherwise the
+    // path that was tried stays in out for the error message.
+    if (GetTempFileNameA(m_owner->m_tempPath, "~gm", 0, out) != 0) {
+        std::snprintf(m_name, sizeof m_name, "%s", m_owner->getFileName(out));
+    }
+    return out;
+}
+
+bool image::scan_page::load() {
+    const int size = m_owner->m_pageSize;
+    if (m_name[0] == '\0') {
+        std::memset(m_data, 0, size);
+        m_dirty = true;
+        return true;
+    }
+    char path[kPathChars];
+    m_owner->getFullFileName(path, m_name);
+    std::FILE* file = std::fopen(path, "rb");
+    if (file == nullptr) {
+        std::printf("\nError opening file %s", path);
+        std::fflush(stdout);
+        std::memset(m_data, 0, size);
+        return false;
+    }
+    const std::size_t got = std::fread(m_data, 1, size, file);
+    if (got != static_cast<std::size_t>(size)) {
+        std::printf("\nError reading file %s", path);
+        std::fflush(stdout);
+        std::memset(m_data + got, 0, size - got);
+    }
+    std::fclose(file);
+    m_dirty = m_writeLockCount != 0;
+    return true;
+}
+
+bool image::scan_page::save() {
+    if (!m_dirty) return true;
+    char path[kPathChars];
+    getFullName(path);
+    std::FILE* file = std::fopen(path, "r+b");
+    if (file == nullptr) {
+        std::printf("Error opening file %s\n", path);
+        std::fflush(stdout);
+        return false;
+    }
+    const int size = m_owner->m_pageSize;
+    if (std::fwrite(m_data, 1, size, file) != static_cast<std::size_t>(size) ||
+        std::fflush(file) != 0) {
+        std::printf("Error writing file %s\n", path);
+        std::fflush(stdout);
+        std::fclose(file);
+        return false;
+    }
+    if (std::fclose(file) != 0) {
+        std::printf("Error writing file %s\n", path);
+        std::fflush(stdout);
+        return false;
+    }
+    m_dirty = m_writeLockCount != 0;
+    return true;
+}
+
+}  // namespace tarvel

@@ -1,0 +1,112 @@
+// The Windows functions tarvel calls, declared under their Windows names and
+// implemented on POSIX. On Windows this header would include <windows.h>.
+//
+// Thread use: every function may be called from any thread, but the profile
+// functions and the device surfaces are not synchronised; callers keep one
+// file or one surface to one thread at a time.
+#pragma once
+
+#include <cstdint>
+
+using BOOL = int;
+using BYTE = unsigned char;
+using WORD = std::uint16_t;
+using DWORD = std::uint32_t;
+using LONG = std::int32_t;
+using UINT = unsigned int;
+using INT = int;
+using LPSTR = char*;
+using LPCSTR = const char*;
+
+#ifndef TRUE
+#define TRUE 1
+#endif
+#ifndef FALSE
+#define FALSE 0
+#endif
+#ifndef MAX_PATH
+#define MAX_PATH 260
+#endif
+#ifndef DIB_RGB_COLORS
+#define DIB_RGB_COLORS 0
+#endif
+#ifndef BI_RGB
+#define BI_RGB 0
+#endif
+
+// Opaque handles. A module handle is only used to find string resources; a
+// palette handle names a palette built from a colour table; a device context
+// is a software surface (see QDC in host/).
+struct HINSTANCE__;
+struct HPALETTE__;
+struct HDC__;
+using HINSTANCE = HINSTANCE__*;
+using HMODULE = HINSTANCE;
+using HPALETTE = HPALETTE__*;
+using HDC = HDC__*;
+
+#pragma pack(push, 1)
+struct BITMAPINFOHEADER {
+    DWORD biSize;
+    LONG biWidth;
+    LONG biHeight;
+    WORD biPlanes;
+    WORD biBitCount;
+    DWORD biCompression;
+    DWORD biSizeImage;
+    LONG biXPelsPerMeter;
+    LONG biYPelsPerMeter;
+    DWORD biClrUsed;
+    DWORD biClrImportant;
+};
+struct RGBQUAD {
+    BYTE rgbBlue;
+    BYTE rgbGreen;
+    BYTE rgbRed;
+    BYTE rgbReserved;
+};
+struct BITMAPINFO {
+    BITMAPINFOHEADER bmiHeader;
+    RGBQUAD bmiColors[1];
+};
+#pragma pack(pop)
+static_assert(sizeof(BITMAPINFOHEADER) == 40, "BITMAPINFOHEADER is 40 bytes");
+
+// ---- Temporary and page files (tempfiles.cpp) ----
+
+// Writes the temporary directory ($TMPDIR, else /tmp), always ending with '/',
+// into buffer. Returns its length, or the size needed when buffer is too small.
+DWORD GetTempPathA(DWORD nBufferLength, LPSTR lpBuffer);
+
+// Creates a new empty file "~gm<hex>.tmp" (at most 15 characters) in lpPathName
+// with O_CREAT|O_EXCL and writes its full path to lpTempFileName (MAX_PATH
+// bytes). Returns the unique number, or 0 when no file could be created; the
+// path that was tried is still written so that callers can report it.
+UINT GetTempFileNameA(LPCSTR lpPathName, LPCSTR lpPrefixString, UINT uUnique,
+                      LPSTR lpTempFileName);
+
+// Removes a file. TRUE on success.
+BOOL DeleteFileA(LPCSTR lpFileName);
+
+// Creates one directory (mode 0777 before umask). 0 on success, -1 otherwise.
+int _mkdir(const char* path);
+
+// ---- Profile (INI) files (profile.cpp) ----
+
+BOOL WritePrivateProfileStringA(LPCSTR lpAppName, LPCSTR lpKeyName, LPCSTR lpString,
+                                LPCSTR lpFileName);
+UINT GetPrivateProfileIntA(LPCSTR lpAppName, LPCSTR lpKeyName, INT nDefault, LPCSTR lpFileName);
+DWORD GetPrivateProfileStringA(LPCSTR lpAppName, LPCSTR lpKeyName, LPCSTR lpDefault,
+                               LPSTR lpReturnedString, DWORD nSize, LPCSTR lpFileName);
+
+// ---- String resources (strings.cpp) ----
+
+int LoadStringA(HINSTANCE hInstance, UINT uID, LPSTR lpBuffer, int cchBufferMax);
+
+// ---- GDI on software surfaces (gdi.cpp) ----
+
+HPALETTE SelectPalette(HDC hdc, HPALETTE hPal, BOOL bForceBkgd);
+UINT RealizePalette(HDC hdc);
+int SetDIBitsToDevice(HDC hdc, int xDest, int yDest, DWORD w, DWORD h, int xSrc, int ySrc,
+                      UINT StartScan, UINT cLines, const void* lpvBits, const BITMAPINFO* lpbmi,
+                      UINT ColorUse);

@@ -1,0 +1,5 @@
+// tarvel: raster images far larger than memory. Includes every public header.
+#pragma once
+
+#include "host/host.h"
+#include "image/image.h"

@@ -1,0 +1,65 @@
+// Test access to the protected parts of the paged image, and a scratch directory per test.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "image/image.h"
+
+namespace tarvel {
+
+struct image_test_access {
+    using scan_page = image::scan_page;
+
+    static scan_page& page(image& img, int channel, int index) {
+        return img.m_pageTable[channel][index];
+    }
+    static unsigned char* fetch(image& img, int channel, int offset, scan_page** record = nullptr) {
+        scan_page* page = nullptr;
+        unsigned char* ptr = nullptr;
+        img.getPage(channel, offset, page, ptr);
+        if (record != nullptr) *record = page;
+        return ptr;
+    }
+    static unsigned char* data(const scan_page& p) { return p.m_data; }
+    static void lock(scan_page& p) { p.lock(); }
+    static void unlock(scan_page& p) { p.unlock(); }
+    static void lock_read(scan_page& p) { p.lock_read(); }
+    static void unlock_read(scan_page& p) { p.unlock_read(); }
+    static bool load(scan_page& p) { return p.load(); }
+    static bool save(scan_page& p) { return p.save(); }
+    static void set_dirty(scan_page& p) { p.m_dirty = true; }
+    static const scan_page* newest(const image& img) { return img.m_newest; }
+    static const scan_page* oldest(const image& img) { return img.m_oldest; }
+    static const scan_page* older(const scan_page& p) { return p.m_older; }
+};
+
+}  // namespace tarvel
+
+namespace tarvel_test {
+
+// A fresh empty directory under the build's temporary directory, removed with its files.
+class scratch_dir {
+public:
+    scratch_dir();
+    ~scratch_dir();
+    const std::string& path() const { return m_path; }  // ends with '/'
+    // Names of the regular files in the directory, sorted.
+    std::vector<std::string> files() const;
+    std::string file_path(const std::string& name) const { return m_path + name; }
+
+private:
+    std::string m_path;
+};
+
+// Standard output written while `body` runs.
+template <class F>
+std::string captured_stdout(F body) {
+    testing::internal::CaptureStdout();
+    body();
+    return testing::internal::GetCapturedStdout();
+}
+
+}  // namespace tarvel_test

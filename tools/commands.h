@@ -1,0 +1,10 @@
+// The subcommands of the tarvel program; each adds itself to the application.
+#pragma once
+
+#include <CLI/CLI.hpp>
+
+namespace tarvel_cli {
+
+void add_demo_command(CLI::App& app);
+
+}  // namespace tarvel_cli

@@ -1,0 +1,20 @@
+// Entry point of the tarvel program: parses the command line and runs one subcommand.
+#include <cstdio>
+
+#include "tools/commands.h"
+
+int main(int argc, char** argv) {
+    CLI::App app{
+        "tarvel: raster images far larger than memory, kept in one-mebibyte pages behind a "
+        "small cache with page files on disk.",
+        "tarvel"};
+    app.set_version_flag("--version", std::string("tarvel ") + TARVEL_VERSION);
+    app.require_subcommand(1);
+    tarvel_cli::add_demo_command(app);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        return app.exit(e);
+    }
+    return 0;
+}
