@@ -6,5 +6,10 @@
 namespace tarvel_cli {
 
 void add_demo_command(CLI::App& app);
+void add_verify_command(CLI::App& app);
+void add_pyramid_command(CLI::App& app);
+void add_capture_command(CLI::App& app);
+void add_info_command(CLI::App& app);
+void add_sample_command(CLI::App& app);
 
 }  // namespace tarvel_cli

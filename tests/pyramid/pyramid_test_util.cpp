@@ -2,7 +2,15 @@
 // and reference resamplers.
 #include "pyramid_test_util.h"
 
+#include <dirent.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cstdio>
+
+#include "platform/platform.h"
 
 namespace tarvel_test {
 
@@ -117,6 +125,123 @@ planes reference_bilinear(const planes& src, int x, int y, int srcWidth, int src
         }
     }
     return out;
+}
+
+void write_bmp(const std::string& path, const planes& p) {
+    const bool colour = p.type == 3;
+    const int rowBytes = ((colour ? 3 * p.width : p.width) + 3) & ~3;
+    const int tableBytes = colour ? 0 : 1024;
+    const std::uint32_t offset = 54 + tableBytes;
+    const std::uint32_t size = offset + static_cast<std::uint32_t>(rowBytes) * p.height;
+    std::vector<unsigned char> out;
+    auto u16 = [&out](unsigned v) {
+        out.push_back(v & 255);
+        out.push_back((v >> 8) & 255);
+    };
+    auto u32 = [&u16](std::uint32_t v) {
+        u16(v & 0xffff);
+        u16(v >> 16);
+    };
+    out.push_back('B');
+    out.push_back('M');
+    u32(size);
+    u32(0);
+    u32(offset);
+    u32(40);
+    u32(static_cast<std::uint32_t>(p.width));
+    u32(static_cast<std::uint32_t>(p.height));  // bottom-up
+    u16(1);
+    u16(colour ? 24 : 8);
+    u32(0);
+    u32(static_cast<std::uint32_t>(rowBytes) * p.height);
+    u32(2835);
+    u32(2835);
+    u32(colour ? 0 : 256);
+    u32(0);
+    for (int i = 0; i < (colour ? 0 : 256); ++i) {
+        const bool pal = p.type == 2;
+        out.push_back(pal ? p.palette[3 * i + 2] : i);
+        out.push_back(pal ? p.palette[3 * i + 1] : i);
+        out.push_back(pal ? p.palette[3 * i] : i);
+        out.push_back(0);
+    }
+    for (int y = p.height - 1; y >= 0; --y) {
+        const size_t start = out.size();
+        for (int x = 0; x < p.width; ++x) {
+            if (colour) {
+                out.push_back(p.at(2, x, y));
+                out.push_back(p.at(1, x, y));
+                out.push_back(p.at(0, x, y));
+            } else {
+                out.push_back(p.at(0, x, y));
+            }
+        }
+        out.resize(start + rowBytes, 0);
+    }
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(f, nullptr) << path;
+    ASSERT_EQ(std::fwrite(out.data(), 1, out.size(), f), out.size());
+    std::fclose(f);
+}
+
+void store_pyramid_by_hand(const std::string& dir, const std::vector<planes>& layers, int version,
+                           const char* name) {
+    const std::string ini = dir + "pyramid.ini";
+    const int n = static_cast<int>(layers.size());
+    for (int k = 0; k < n; ++k) {
+        tarvel::image img;
+        img.SetTempPath(dir.substr(0, dir.size() - 1).c_str());
+        fill_image(img, layers[k]);
+        const int section = version == 1 || version == 0 ? n - 1 - k : k;
+        ASSERT_TRUE(img.Freeze("pyramid.ini", ("Layer" + std::to_string(section)).c_str(), true));
+    }
+    WritePrivateProfileStringA("PYRAMID", "Name", name, ini.c_str());
+    WritePrivateProfileStringA("PYRAMID", "LayerCount", std::to_string(n).c_str(), ini.c_str());
+    if (version != 0) {
+        WritePrivateProfileStringA("PYRAMID", "Version", std::to_string(version).c_str(),
+                                   ini.c_str());
+    }
+}
+
+std::vector<planes> read_layers(tarvel::pyramid& p) {
+    std::vector<planes> out;
+    for (int k = 0; k < p.GetLayerCount(); ++k) out.push_back(read_image(*p.GetLayerAt(k)));
+    return out;
+}
+
+std::vector<planes> expected_layers(const planes& source) {
+    std::vector<planes> layers{source};
+    const int n = tarvel::pyramid::CountLayers(source.width, source.height);
+    for (int k = 1; k < n; ++k) {
+        const planes& prev = layers.back();
+        layers.push_back(reference_halve(prev, 0, 0, prev.width / 2, prev.height / 2));
+    }
+    return layers;
+}
+
+std::vector<std::string> list_files(const std::string& dir) {
+    std::vector<std::string> names;
+    if (DIR* d = opendir(dir.c_str())) {
+        while (dirent* entry = readdir(d)) {
+            struct stat st {};
+            if (lstat((dir + entry->d_name).c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+                names.push_back(entry->d_name);
+            }
+        }
+        closedir(d);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+int run_in_child(int (*body)(void*), void* arg) {
+    std::fflush(nullptr);
+    const pid_t pid = fork();
+    if (pid == 0) _exit(body(arg));
+    int status = 0;
+    waitpid(pid, &status, 0);
+    if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
+    return WEXITSTATUS(status);
 }
 
 int recording_sink::count(const std::string& call) const {

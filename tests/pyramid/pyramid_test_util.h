@@ -9,6 +9,7 @@
 #include "../image/test_access.h"
 #include "host/host.h"
 #include "image/image.h"
+#include "pyramid/pyramid.h"
 
 namespace tarvel_test {
 
@@ -41,6 +42,30 @@ planes reference_halve(const planes& src, int x, int y, int width, int height);
 // Bilinear with exact (128-bit) positions and the edge sample repeated.
 planes reference_bilinear(const planes& src, int x, int y, int srcWidth, int srcHeight, int width,
                           int height);
+
+// Writes planes as an uncompressed BMP file: 24-bit for type 3, 8-bit with
+// the palette (type 2) or a grey ramp (type 1). Written here, by hand, so that
+// sources do not depend on the library's own BMP writer.
+void write_bmp(const std::string& path, const planes& p);
+
+// Freezes each image of `layers` (largest first) into section "Layer"k of
+// dir's pyramid.ini, in the given version's order (1: smallest in "Layer0"),
+// and writes the "PYRAMID" keys; version 0 writes no "Version" key.
+void store_pyramid_by_hand(const std::string& dir, const std::vector<planes>& layers, int version,
+                           const char* name = "source.bmp");
+
+// Every layer of a pyramid read back.
+std::vector<planes> read_layers(tarvel::pyramid& p);
+
+// The layers a build must make of a source: the source itself, then each
+// layer the truncated 2x2 box average of the one before (reference_halve).
+std::vector<planes> expected_layers(const planes& source);
+
+// Names of the regular files in a directory (ending with '/'), sorted.
+std::vector<std::string> list_files(const std::string& dir);
+
+// Runs body in a forked child and returns its exit status (or 128 + signal).
+int run_in_child(int (*body)(void*), void* arg);
 
 // Records every call as text: "total N", "advance 1", "text ...".
 class recording_sink : public KORBAS::IProgressWork {

@@ -1,0 +1,71 @@
+// Opening a stored pyramid: reading pyramid.ini and thawing every layer
+// without reading a page.
+#include <vector>
+
+#include "host/host.h"
+#include "image/directory.h"
+#include "platform/platform.h"
+#include "pyramid/page_files.h"
+#include "pyramid/pyramid.h"
+#include "pyramid/pyramid_file.h"
+
+namespace tarvel {
+
+namespace {
+
+// A layer section is thawed only when every file it names is a page file, so
+// that deleting the layers of a failed open can never delete anything else
+// that happens to lie in the work directory (the source image, pyramid.ini).
+bool names_only_page_files(const std::string& directory, const std::string& section) {
+    image_directory stored;
+    if (!stored.Read(directory.c_str(), kPyramidFile, section.c_str())) return false;
+    for (const directory_entry& page : stored.pages) {
+        if (!IsPageFileName(page.name)) return false;
+    }
+    return stored.palette.value.empty() || IsPageFileName(stored.palette.name);
+}
+
+}  // namespace
+
+bool pyramid::Create(const char* directory, KORBAS::IProgressWork* progress) {
+    if (directory == nullptr || *directory == '\0') return false;
+    SetWorkDirectory(directory);
+    if (!workDirectoryUsable(false)) return false;
+    const std::string ini = m_workDirectory + kPyramidFile;
+
+    char name[kPyramidNameChars];
+    GetPrivateProfileStringA(kPyramidSection, kPyramidNameKey, "", name, sizeof name, ini.c_str());
+    if (name[0] == '\0') return false;
+    const int count = static_cast<int>(
+        GetPrivateProfileIntA(kPyramidSection, kPyramidLayerCountKey, -1, ini.c_str()));
+    if (count < 1 || count > kPyramidMaxLayers) return false;
+    const int version = static_cast<int>(
+        GetPrivateProfileIntA(kPyramidSection, kPyramidVersionKey, 1, ini.c_str()));
+
+    std::vector<image*> slots(static_cast<size_t>(count), nullptr);
+    std::vector<image*> made;
+    if (progress != nullptr) progress->SetTotal(count - 1);
+    const std::string bare = m_workDirectory.substr(0, m_workDirectory.size() - 1);
+    bool failed = false;
+    for (int k = 0; k < count && !failed; ++k) {
+        const std::string section = LayerSection(k);
+        image* layer = new image;
+        made.push_back(layer);
+        slots[version == 1 ? count - 1 - k : k] = layer;
+        layer->SetTempPath(bare.c_str());
+        failed = !names_only_page_files(m_workDirectory, section) ||
+                 !layer->Thaw(kPyramidFile, section.c_str(), false);
+    }
+    if (failed) {
+        // The layers opened so far go with their page files; the failing one is empty.
+        for (auto it = made.rbegin(); it != made.rend(); ++it) {
+            (*it)->SetPersistent(false);
+            delete *it;
+        }
+        return false;
+    }
+    replaceLayers(slots, name);
+    return true;
+}
+
+}  // namespace tarvel
