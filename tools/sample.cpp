@@ -55,7 +55,7 @@ struct rgb {
 struct circle {
     int cx, cy, r;
     rgb fill;
-    bool town;  // towns get a dark ring and a dot
+    bool town;  // towns get a dark ring and streets
 };
 
 struct box {
@@ -71,10 +71,14 @@ class sample_picture {
     sample_picture(int width, int height) : m_width(width), m_height(height) {
         sequence s(20240601);
         const double scale = 1.0 / std::max(width, height);
-        for (wave& w : m_waves) {
-            w.amp = 0.08 + 0.12 * s.unit();
-            w.fx = (2 + 10 * s.unit()) * 2 * M_PI * scale;
-            w.fy = (2 + 10 * s.unit()) * 2 * M_PI * scale;
+        // Waves in random directions, longer ones stronger: rolling terrain.
+        for (int k = 0; k < kWaves; ++k) {
+            wave& w = m_waves[k];
+            const double cycles = 1.5 + k * 1.3 + s.unit();
+            const double angle = 2 * M_PI * s.unit();
+            w.amp = 0.22 / (1.0 + 0.6 * k);
+            w.fx = cycles * std::cos(angle) * 2 * M_PI * scale;
+            w.fy = cycles * std::sin(angle) * 2 * M_PI * scale;
             w.phase = 2 * M_PI * s.unit();
             w.sx.resize(width);
             w.cx.resize(width);
@@ -102,16 +106,19 @@ class sample_picture {
             r.phase = 2 * M_PI * s.unit();
             m_rivers.push_back(r);
         }
-        const int area =
-            static_cast<int>(std::min<long long>(1LL * width * height / 250000 + 8, 4000));
-        for (int i = 0; i < area; ++i) {
-            const bool town = s.next() % 3 == 0;
-            const int r =
-                town ? s.in(15, 60) : s.in(20, std::max(21, std::min(width, height) / 25));
-            m_circles.push_back(circle{s.in(0, width - 1), s.in(0, height - 1), r,
-                                       town ? rgb{150, 60, 50} : rgb{40, 90, 170}, town});
+        // Per 2.5 megapixels one lake and four towns, and ten buildings per town.
+        const long long pixels = 1LL * width * height;
+        const int lakes = static_cast<int>(std::min<long long>(pixels / 2500000 + 2, 2000));
+        const int small = std::max(21, std::min(width, height) / 40);
+        for (int i = 0; i < lakes; ++i) {
+            m_circles.push_back(circle{s.in(0, width - 1), s.in(0, height - 1), s.in(20, small),
+                                       rgb{40, 90, 170}, false});
         }
-        for (int i = 0; i < area * 12; ++i) {
+        for (int i = 0; i < 4 * lakes; ++i) {
+            m_circles.push_back(circle{s.in(0, width - 1), s.in(0, height - 1), s.in(12, 70),
+                                       rgb{215, 200, 185}, true});
+        }
+        for (int i = 0; i < 40 * lakes; ++i) {
             const int x = s.in(0, width - 1);
             const int y = s.in(0, height - 1);
             const unsigned char g = static_cast<unsigned char>(s.in(70, 130));
@@ -176,7 +183,7 @@ class sample_picture {
     }
 
   private:
-    static constexpr int kWaves = 4;
+    static constexpr int kWaves = 6;
     struct wave {
         double amp, fx, fy, phase;
         std::vector<float> sx, cx;
@@ -223,8 +230,8 @@ class sample_picture {
             const int dx = x - c.cx;
             const bool ring =
                 c.town && (dx < -inner || dx > inner || dy * dy > (c.r - 3) * (c.r - 3));
-            const bool dot = c.town && dx * dx + dy * dy <= 9;
-            put(out, x, ring || dot ? rgb{60, 20, 20} : c.fill);
+            const bool street = c.town && ((x % 9) == 0 || (y % 9) == 0);
+            put(out, x, ring ? rgb{60, 20, 20} : street ? rgb{150, 130, 120} : c.fill);
         }
     }
 

@@ -17,7 +17,8 @@ TEST(PyramidModel, LayerCountsOfWorkedExamples) {
     EXPECT_EQ(pyramid::CountLayers(240, 240), 1);
     EXPECT_EQ(pyramid::CountLayers(241, 10), 2);   // 241 x 10, 120 x 5
     EXPECT_EQ(pyramid::CountLayers(480, 480), 2);  // 480, 240
-    EXPECT_EQ(pyramid::CountLayers(481, 481), 3);
+    EXPECT_EQ(pyramid::CountLayers(481, 481), 2);  // 240 after one halving
+    EXPECT_EQ(pyramid::CountLayers(482, 300), 3);  // 241 x 150, 120 x 75
     // 10000 x 8000: 5000 x 4000, 2500 x 2000, 1250 x 1000, 625 x 500,
     // 312 x 250, 156 x 125.
     EXPECT_EQ(pyramid::CountLayers(10000, 8000), 7);

@@ -115,8 +115,7 @@ TEST(PyramidOpen, HostileProfilesAreRefusedAndTouchNothing) {
         EXPECT_EQ(slurp(work + "source.bmp"), "the user's source image");
         EXPECT_EQ(slurp(ini), profileBefore);
         unlink((dir.path() + "victim").c_str());
-        for (const std::string& f : list_files(work)) unlink((work + f).c_str());
-        rmdir(work.c_str());
+        remove_directory(work);
     }
 }
 

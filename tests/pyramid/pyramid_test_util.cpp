@@ -234,6 +234,13 @@ std::vector<std::string> list_files(const std::string& dir) {
     return names;
 }
 
+void remove_directory(std::string dir) {
+    if (dir.empty()) return;
+    if (dir.back() != '/') dir += '/';
+    for (const std::string& f : list_files(dir)) unlink((dir + f).c_str());
+    rmdir(dir.c_str());
+}
+
 int run_in_child(int (*body)(void*), void* arg) {
     std::fflush(nullptr);
     const pid_t pid = fork();

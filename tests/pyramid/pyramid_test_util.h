@@ -64,6 +64,9 @@ std::vector<planes> expected_layers(const planes& source);
 // Names of the regular files in a directory (ending with '/'), sorted.
 std::vector<std::string> list_files(const std::string& dir);
 
+// Removes a directory (with or without its final '/') and the files directly in it.
+void remove_directory(std::string dir);
+
 // Runs body in a forked child and returns its exit status (or 128 + signal).
 int run_in_child(int (*body)(void*), void* arg);
 
