@@ -313,6 +313,57 @@ TEST(Directory, ShortPageFilesReadAsFarAsTheyGo) {
     for (int x = 36; x < 64; ++x) EXPECT_EQ(line[x], 0) << x;
 }
 
+// Runs the tool; returns its exit status and standard output.
+int run_tool(const std::string& args, std::string& out) {
+    std::FILE* p = popen((std::string(TARVEL_TOOL) + " " + args + " 2>&1").c_str(), "r");
+    if (p == nullptr) return -1;
+    char buf[512];
+    std::size_t n;
+    out.clear();
+    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+    const int status = pclose(p);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST(Directory, ToolReportsCompletenessWithoutTouchingAnything) {
+    scratch_dir dir;
+    image img;
+    make_image(img, dir, 2, 100000, 25, 0);
+    img.SetBrightnessContrast(37.5, 50);
+    ASSERT_TRUE(img.Freeze("pyr.ini", "Layer1", true));
+    const std::string page = tarvel::image_test_access::page(img, 0, 1).GetName();
+    img.Destroy();
+    const std::string ini = read_text(dir.file_path("pyr.ini"));
+    struct stat before {};
+    ASSERT_EQ(stat(dir.file_path("pyr.ini").c_str(), &before), 0);
+
+    std::string out;
+    EXPECT_EQ(run_tool("image info " + dir.path() + " pyr.ini Layer1", out), 0) << out;
+    EXPECT_NE(out.find("Type 2, Mode 1"), std::string::npos) << out;
+    EXPECT_NE(out.find("100000 x 25 pixels"), std::string::npos) << out;
+    EXPECT_NE(out.find("brightness      37.50"), std::string::npos) << out;
+    EXPECT_NE(out.find("page files      3 of 3 present with 1000000 bytes"), std::string::npos);
+    EXPECT_NE(out.find("complete        yes"), std::string::npos) << out;
+
+    ASSERT_EQ(truncate(dir.file_path(page).c_str(), 10), 0);
+    EXPECT_EQ(run_tool("image info " + no_slash(dir) + " pyr.ini Layer1", out), 1) << out;
+    EXPECT_NE(out.find("000-0001  " + page + " has 10 bytes, not 1000000"), std::string::npos)
+        << out;
+    EXPECT_NE(out.find("thaws           yes"), std::string::npos) << out;  // short pages thaw
+    ASSERT_EQ(unlink(dir.file_path(page).c_str()), 0);
+    EXPECT_EQ(run_tool("image info " + dir.path() + " pyr.ini Layer1", out), 1) << out;
+    EXPECT_NE(out.find("thaws           no: page 000-0001 names a missing file"), std::string::npos)
+        << out;
+    EXPECT_EQ(run_tool("image info " + dir.path() + " pyr.ini Layer9", out), 2) << out;
+    EXPECT_EQ(run_tool("image info " + dir.path() + " none.ini", out), 2) << out;
+
+    struct stat after {};
+    ASSERT_EQ(stat(dir.file_path("pyr.ini").c_str(), &after), 0);
+    EXPECT_EQ(read_text(dir.file_path("pyr.ini")), ini);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    EXPECT_EQ(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
+}
+
 // The image thawed by another process: colour, four channels, several pages.
 constexpr int kChildWidth = 300000;
 constexpr int kChildHeight = 9;
