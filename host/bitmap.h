@@ -161,6 +161,12 @@ class CBitmapWindows : public CBitmap {
     // Builds m_hPalette from the colour table (replacing any earlier one).
     // False without a colour table.
     bool createPalette();
+
+  private:
+    friend class DibTarget;  // the decoders' view of a DIB being decoded
+
+    // allocDIB's work; without pixels, only the header and colour table.
+    bool allocDIBBlock(int width, int height, int bitCount, int colors, bool pixels);
 };
 
 }  // namespace KORBAS

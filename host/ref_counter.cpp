@@ -16,7 +16,9 @@ IRefCounter& IRefCounter::operator=(const IRefCounter& other) {
 
 IRefCounter::~IRefCounter() = default;
 
-unsigned IRefCounter::AddReference() { return ++m_nRefCount; }
+unsigned IRefCounter::AddReference() {
+    return ++m_nRefCount;
+}
 
 unsigned IRefCounter::SubReference() {
     const unsigned left = --m_nRefCount;
