@@ -53,8 +53,11 @@ CTerminalProgress::~CTerminalProgress() {
 }
 
 void CTerminalProgress::SetTotal(int total) {
-    if (m_lineOpen && m_out) std::fputc('\n', m_out);
-    m_lineOpen = false;
+    // A phase left unfinished keeps its line; a line with only the text is reused.
+    if (m_lineOpen && m_pos > 0 && m_out) {
+        std::fputc('\n', m_out);
+        m_lineOpen = false;
+    }
     m_total = total > 0 ? total : 0;
     m_pos = 0;
     m_start = clock::now();
@@ -119,6 +122,10 @@ void CTerminalProgress::show(bool force) {
         if (!force && since < kRedrawSeconds) return;
         std::fprintf(m_out, "\r%s\033[K", Describe().c_str());
         m_lineOpen = true;
+        if (m_total > 0 && m_pos >= m_total) {  // a finished phase keeps its line
+            std::fputc('\n', m_out);
+            m_lineOpen = false;
+        }
     } else {
         const bool complete = m_total > 0 && m_pos >= m_total;
         if (!complete && (!force || m_pos > 0) && since < kPlainLineSeconds) return;
