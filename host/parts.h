@@ -157,7 +157,7 @@ class CPartUse {
 // ReserveInstance creates it on first use (limit GetDefaultByteLimit(),
 // kDefaultByteLimit unless changed) and counts reservations; the list stays
 // valid until the matching ReleaseInstance, and the last release destroys it
-// (every part must be gone by then). While a list exists, large buffers are
+// (every part must be gone by then). From the first list on, large buffers are
 // really returned to the system when freed: on glibc the mmap threshold is
 // pinned so that it cannot rise after a large free.
 // Threads: reservations and the list are used by one thread at a time.

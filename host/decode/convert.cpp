@@ -58,6 +58,15 @@ void convertRow(const unsigned char* src, unsigned bitsPerSample, unsigned sampl
         case Samples::rgb:
         case Samples::rgba: {
             const unsigned out = kind == Samples::rgba ? 4 : 3;
+            if (bits == 8) {  // the common case, without per-sample dispatch
+                for (std::uint32_t x = 0; x < count; ++x, dst += out, src += samplesPerPixel) {
+                    dst[0] = src[2];
+                    dst[1] = src[1];
+                    dst[2] = src[0];
+                    if (out == 4) dst[3] = src[3];
+                }
+                return;
+            }
             for (std::uint32_t x = 0; x < count; ++x, dst += out) {
                 const std::size_t s = std::size_t(x) * samplesPerPixel;
                 dst[0] = level(sample(src, bits, s + 2), bits);
