@@ -185,6 +185,7 @@ TEST(PartList, OneSharedListReservedByCount) {
 #endif
 #endif
 
+#ifndef TARVEL_ASAN
 namespace {
 
 long long resident_bytes() {
@@ -198,6 +199,7 @@ long long resident_bytes() {
 }
 
 }  // namespace
+#endif
 
 TEST(PartList, ResidentMemoryStaysNearTheLimitWhileTwentyTimesItIsTouched) {
 #ifdef TARVEL_ASAN
