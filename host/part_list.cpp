@@ -85,11 +85,11 @@ void* IEntityPartList::UsePart(IEntityPart* part) {
         }
         return part->m_pData;
     }
+    // Evict from the least recently used end, skipping pinned parts, until the
+    // bytes in use fall below the limit; one buffer of the right size is handed
+    // over instead of freed.
+    void* reuse = nullptr;
     try {
-        // Evict from the least recently used end, skipping pinned parts, until
-        // the bytes in use fall below the limit; one buffer of the right size
-        // is handed over instead of freed.
-        void* reuse = nullptr;
         if (m_nUsed >= m_nLimit) {
             for (IEntityPart* v = m_pHead; v;) {
                 if (v->m_nLock != 0) {
@@ -109,7 +109,8 @@ void* IEntityPartList::UsePart(IEntityPart* part) {
             part->Attach(reuse);
         else
             part->Alloc();
-    } catch (...) {
+    } catch (...) {  // a failed Save or allocation: the part stays unloaded
+        delete[] static_cast<unsigned char*>(reuse);
         --part->m_nLock;
         throw;
     }

@@ -5,9 +5,11 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "host/parts.h"
@@ -158,6 +160,26 @@ TEST(PartList, DestroyingALoadedPartUnlinksItAndItsSlotIsReused) {
     EXPECT_EQ(list.GetBytesInUse(), 0u);
 }
 
+TEST(PartList, AFailedSaveLeavesTheListAsItWas) {
+    const char* saved = std::getenv("TMPDIR");
+    const std::string old = saved ? saved : "";
+    setenv("TMPDIR", "/nonexistent-tarvel-dir", 1);  // the swap file cannot be made
+    List list(100);
+    IOverlaidEntity e;
+    Part a("a", &e, &list, 100), b("b", &e, &list, 100);
+    touch(list, a, 'a');
+    EXPECT_THROW(list.UsePart(&b), std::system_error);
+    EXPECT_EQ(order(list), "a");
+    EXPECT_FALSE(b.IsLoaded());
+    EXPECT_EQ(b.m_nLock, 0);
+    if (saved)
+        setenv("TMPDIR", old.c_str(), 1);
+    else
+        unsetenv("TMPDIR");
+    touch(list, b, 'b');  // the swap file can be made now
+    EXPECT_EQ(order(list), "b");
+}
+
 TEST(PartList, OneSharedListReservedByCount) {
     using img::COverlaidImagePartList;
     ASSERT_EQ(COverlaidImagePartList::GetReservationCount(), 0u);
@@ -185,6 +207,7 @@ TEST(PartList, OneSharedListReservedByCount) {
 #endif
 #endif
 
+#ifndef TARVEL_ASAN
 namespace {
 
 long long resident_bytes() {
@@ -198,6 +221,7 @@ long long resident_bytes() {
 }
 
 }  // namespace
+#endif
 
 TEST(PartList, ResidentMemoryStaysNearTheLimitWhileTwentyTimesItIsTouched) {
 #ifdef TARVEL_ASAN
