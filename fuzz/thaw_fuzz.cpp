@@ -61,6 +61,12 @@ const workspace& setup() {
         if (null >= 0) dup2(null, 1);
         return made;
     }();
+    // The workspace goes when the process ends; the path is kept apart from w,
+    // which may already be destroyed by then.
+    static const std::string* root = [] {
+        std::atexit([] { std::system(("rm -rf '" + *root + "'").c_str()); });
+        return new std::string(w.root);
+    }();
     return w;
 }
 

@@ -168,8 +168,9 @@ bool set_keys(profile& p, const std::string& sectionName, const LPCSTR* keys, co
     std::vector<bool> dropped(p.lines.size(), false);
     std::vector<std::string> added;                        // new key lines, in order
     std::unordered_map<std::string, std::size_t> addedAt;  // folded key -> index in added
-    std::unordered_map<std::string, std::size_t> existing;
-    if (s != kNone) existing = p.sections[s].keys;
+    // Deleting a key erases it from the index too, which is rebuilt after any change.
+    std::unordered_map<std::string, std::size_t> none;
+    std::unordered_map<std::string, std::size_t>& existing = s != kNone ? p.sections[s].keys : none;
     for (DWORD i = 0; i < count; ++i) {
         const std::string key = trimmed(keys[i]);
         const std::string fold = folded(key);

@@ -63,16 +63,20 @@ void make_image(image& img, const scratch_dir& dir, int type, int width, int hei
     img.Flush();
 }
 
-// Every pixel's samples, through region reads, compared between two images.
-void expect_same_samples(image& a, image& b) {
+// Every pixel's samples, through region reads, compared between two images;
+// empty when they agree, else where they first differ.
+std::string compare_samples(image& a, image& b) {
     std::vector<unsigned char> la(a.GetWidth()), lb(b.GetWidth());
     for (int c = 0; c < a.GetChannelCount(); ++c) {
         for (int y = 0; y < a.GetHeight(); ++y) {
             a.GetRegion(0, y, a.GetWidth() - 1, y, c, la.data());
             b.GetRegion(0, y, b.GetWidth() - 1, y, c, lb.data());
-            ASSERT_EQ(la, lb) << "channel " << c << " line " << y;
+            if (la != lb)
+                return "samples differ in channel " + std::to_string(c) + " line " +
+                       std::to_string(y);
         }
     }
+    return std::string();
 }
 
 TEST(Directory, FreezeWritesTheKeysInOrderAndFormat) {
@@ -149,7 +153,7 @@ TEST(Directory, EveryKindThawsWithItsSamplesGeometryAndSettings) {
         if (k.type == 2) {
             EXPECT_EQ(std::memcmp(thawed.GetPalette(), original.GetPalette(), 768), 0);
         }
-        expect_same_samples(original, thawed);
+        EXPECT_EQ(compare_samples(original, thawed), "");
     }
 }
 
@@ -368,51 +372,73 @@ TEST(Directory, ToolReportsCompletenessWithoutTouchingAnything) {
 constexpr int kChildWidth = 300000;
 constexpr int kChildHeight = 9;
 
+// What the other process finds wrong with the image it thawed from dir; empty when nothing.
+std::string check_thawed(const std::string& dir) {
+    image img;
+    img.SetTempPath(dir.c_str());
+    if (!img.Thaw("pyramid.ini", "Layer3", false)) return "Thaw failed";
+    std::string report;
+    auto want = [&report](const char* what, double got, double expected) {
+        if (got != expected) {
+            report += std::string(what) + " " + std::to_string(got) + " instead of " +
+                      std::to_string(expected) + "; ";
+        }
+    };
+    want("type", img.GetType(), 3);
+    want("mode", img.GetMode(), 3);
+    want("channels", img.GetChannelCount(), 4);
+    want("width", img.GetWidth(), kChildWidth);
+    want("height", img.GetHeight(), kChildHeight);
+    want("page lines", img.GetPageLen(), 3);       // 1048576 / 300000
+    want("page size", img.GetPageSize(), 900000);  // 3 x 300000
+    want("page count", img.GetPageCount(), 3);
+    want("cache limit", img.GetCacheLimit(), 16);  // 16777216 / 900000 = 18, to a multiple of 4
+    double b = 0, c = 0;
+    img.GetBrightnessContrast(b, c);
+    want("brightness", b, 41.25);
+    want("contrast", c, 57.5);
+    // The samples the parent saw: its pattern through the same mapping.
+    image expected(3, kChildWidth, kChildHeight, 3);
+    write_pattern(expected);
+    expected.Flush();
+    expected.SetBrightnessContrast(41.25, 57.5);
+    return report + compare_samples(expected, img);
+}
+
+// In the process the test below starts, checks the thawed image and exits
+// before any test runs; elsewhere it does nothing.
+class thaw_child : public testing::Environment {
+  public:
+    void SetUp() override {
+        const char* dir = std::getenv("TARVEL_THAW_DIR");
+        if (dir == nullptr) return;
+        const std::string report = check_thawed(dir);
+        std::printf("%s\n", report.empty() ? "thawed: same image" : report.c_str());
+        std::fflush(stdout);
+        _exit(report.empty() ? 0 : 1);
+    }
+};
+testing::Environment* const kThawChild = testing::AddGlobalTestEnvironment(new thaw_child);
+
 TEST(Directory, AnotherProcessThawsIdenticalSamplesAndSettings) {
     scratch_dir dir;
     image img;
     make_image(img, dir, 3, kChildWidth, kChildHeight, 3);
     img.SetBrightnessContrast(41.25, 57.5);
     ASSERT_TRUE(img.Freeze("pyramid.ini", "Layer3", true));
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        setenv("TARVEL_THAW_DIR", dir.path().c_str(), 1);
-        execl("/proc/self/exe", "child", "--gtest_filter=DirectoryChild.*", nullptr);
-        _exit(127);
-    }
-    int status = 0;
-    waitpid(child, &status, 0);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0);
-}
-
-// Runs only in the process started above; elsewhere it has nothing to check.
-TEST(DirectoryChild, ThawsWhatTheParentFroze) {
-    const char* path = std::getenv("TARVEL_THAW_DIR");
-    if (path == nullptr) GTEST_SKIP() << "run by Directory.AnotherProcessThaws...";
-    image img;
-    img.SetTempPath(std::string(path, std::strlen(path) - 1).c_str());
-    ASSERT_TRUE(img.Thaw("pyramid.ini", "Layer3", false));
-    EXPECT_EQ(img.GetType(), 3);
-    EXPECT_EQ(img.GetMode(), 3);
-    EXPECT_EQ(img.GetChannelCount(), 4);
-    EXPECT_EQ(img.GetWidth(), kChildWidth);
-    EXPECT_EQ(img.GetHeight(), kChildHeight);
-    EXPECT_EQ(img.GetPageLen(), 3);
-    EXPECT_EQ(img.GetPageSize(), 900000);
-    EXPECT_EQ(img.GetPageCount(), 3);
-    EXPECT_EQ(img.GetCacheLimit(), 16);  // 16777216 / 900000 = 18, down to a multiple of 4
-    double b = 0, c = 0;
-    img.GetBrightnessContrast(b, c);
-    EXPECT_EQ(b, 41.25);
-    EXPECT_DOUBLE_EQ(c, 57.5);
-    // The same samples the parent saw: its pattern through the same mapping.
-    image expected(3, kChildWidth, kChildHeight, 3);
-    write_pattern(expected);
-    expected.Flush();
-    expected.SetBrightnessContrast(41.25, 57.5);
-    expect_same_samples(expected, img);
+    img.Destroy();  // persistent: the files stay
+    char self[MAX_PATH] = {};
+    ASSERT_GT(readlink("/proc/self/exe", self, sizeof self - 1), 0);
+    const std::string command = "TARVEL_THAW_DIR='" + no_slash(dir) + "' '" + self + "'";
+    std::FILE* child = popen(command.c_str(), "r");
+    ASSERT_NE(child, nullptr);
+    std::string out;
+    char buf[512];
+    std::size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, child)) > 0) out.append(buf, n);
+    const int status = pclose(child);
+    EXPECT_NE(out.find("\nthawed: same image\n"), std::string::npos) << out;
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }
 
 }  // namespace

@@ -217,6 +217,8 @@ TEST_F(ProfileFiles, KilledWriterNeverLeavesATornFile) {
     write("torn.ini", version(0));
     unsigned seed = 12345;
     for (int round = 0; round < 25; ++round) {
+        int ready[2];
+        ASSERT_EQ(pipe(ready), 0);
         const pid_t child = fork();
         ASSERT_GE(child, 0);
         if (child == 0) {
@@ -226,10 +228,16 @@ TEST_F(ProfileFiles, KilledWriterNeverLeavesATornFile) {
                 const char* keys[] = {"body", "tag"};
                 const char* values[] = {body.c_str(), tag.c_str()};
                 WritePrivateProfileKeysA("S", keys, values, 2, f.c_str());
+                if (i == 1 && ::write(ready[1], "r", 1) != 1) _exit(1);
             }
         }
+        // Kill at a random moment once the child is writing.
+        char byte;
+        ASSERT_EQ(::read(ready[0], &byte, 1), 1);
+        close(ready[0]);
+        close(ready[1]);
         seed = seed * 1103515245u + 12345u;
-        usleep(2000 + (seed >> 16) % 20000);
+        usleep((seed >> 16) % 10000);
         kill(child, SIGKILL);
         waitpid(child, nullptr, 0);
         const std::string text = read("torn.ini");
