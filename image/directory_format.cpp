@@ -108,6 +108,9 @@ bool image_directory::Read(const char* dir, const char* file, const char* sectio
             "Height give");
     }
     if (cacheLimit < channels) return fail("CacheLimit is below the channel count");
+    // A larger limit than Create gives would let a hostile file keep the whole
+    // image in memory; Freeze always writes the computed one.
+    if (cacheLimit > probe.GetCacheLimit()) return fail("CacheLimit exceeds what Create gives");
 
     pages.resize(static_cast<std::size_t>(channels) * pageCount);
     for (int c = 0; c < channels; ++c) {

@@ -229,7 +229,7 @@ TEST(Directory, ThawRefusesMissingNegativeAndInconsistentNumbers) {
         {"PageSize", "2047"},     {"PageSize", "9999999"}, {"PageLen", "31"},
         {"PageCount", "2"},       {"PageCount", "0"},      {"CacheLimit", "0"},
         {"Channels", "3"},        {"Channels", "0"},       {"Width", "65"},
-        {"Height", "2147483647"},
+        {"Height", "2147483647"}, {"CacheLimit", "2147483647"},
     };
     for (const auto& r : refused) {
         EXPECT_FALSE(thaw_changed(dir, r[0], r[1])) << r[0] << "=" << (r[1] ? r[1] : "(none)");
