@@ -1,9 +1,9 @@
 // The Windows functions tarvel calls, declared under their Windows names and
 // implemented on POSIX. On Windows this header would include <windows.h>.
 //
-// Thread use: every function may be called from any thread, but the profile
-// functions and the device surfaces are not synchronised; callers keep one
-// file or one surface to one thread at a time.
+// Thread use: every function may be called from any thread. The profile
+// functions serialise their writers (within the process and, by a lock on the
+// directory, across processes); a device surface is used by one thread at a time.
 #pragma once
 
 #include <cstdint>
