@@ -12,7 +12,9 @@ install(FILES tarvel.h DESTINATION ${TARVEL_INCLUDE_DIR})
 foreach(folder platform host image pyramid imagefile overlaid display correlation)
   if(IS_DIRECTORY ${PROJECT_SOURCE_DIR}/${folder})
     install(DIRECTORY ${folder}/ DESTINATION ${TARVEL_INCLUDE_DIR}/${folder}
-      FILES_MATCHING PATTERN "*.h")
+      FILES_MATCHING PATTERN "*.h"
+      # Headers private to the host stand-ins' decoders and swap file.
+      PATTERN "decode" EXCLUDE PATTERN "swap_file.h" EXCLUDE)
   endif()
 endforeach()
 

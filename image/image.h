@@ -91,6 +91,10 @@ class image {
 
     // Image directory: persist the description of the image as one section of
     // a profile file in the temporary directory, and rebuild an image from it.
+    // Freeze fails when the palette file or the directory file cannot be
+    // written. Thaw accepts only what image_directory::Read accepts
+    // (image/directory.h): the geometry Create computes, and bare names of
+    // regular files inside the temporary directory.
     bool Freeze(const char* file, const char* section, bool persistent);
     bool Thaw(const char* file, const char* section, bool consume);
     bool IsDirectoryAttached() const { return m_directoryAttached; }

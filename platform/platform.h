@@ -1,9 +1,9 @@
 // The Windows functions tarvel calls, declared under their Windows names and
 // implemented on POSIX. On Windows this header would include <windows.h>.
 //
-// Thread use: every function may be called from any thread, but the profile
-// functions and the device surfaces are not synchronised; callers keep one
-// file or one surface to one thread at a time.
+// Thread use: every function may be called from any thread. The profile
+// functions serialise their writers (within the process and, by a lock on the
+// directory, across processes); a device surface is used by one thread at a time.
 #pragma once
 
 #include <cstdint>
@@ -69,6 +69,17 @@ struct BITMAPINFO {
     BITMAPINFOHEADER bmiHeader;
     RGBQUAD bmiColors[1];
 };
+struct PALETTEENTRY {
+    BYTE peRed;
+    BYTE peGreen;
+    BYTE peBlue;
+    BYTE peFlags;
+};
+struct LOGPALETTE {
+    WORD palVersion;
+    WORD palNumEntries;
+    PALETTEENTRY palPalEntry[1];
+};
 #pragma pack(pop)
 static_assert(sizeof(BITMAPINFOHEADER) == 40, "BITMAPINFOHEADER is 40 bytes");
 
@@ -91,18 +102,54 @@ BOOL DeleteFileA(LPCSTR lpFileName);
 int _mkdir(const char* path);
 
 // ---- Profile (INI) files (profile.cpp) ----
+//
+// Windows semantics: section and key names match case-insensitively; a write
+// replaces only its key (a null string deletes the key, a null key the whole
+// section) and keeps every other line, comments included; a missing file,
+// section or key reads as the default. Beyond Windows: every write replaces
+// the file atomically (new file in the same directory, synced, renamed into
+// place), so a crash leaves the old or the new file, never a torn one; parsed
+// files are cached while the path names the same inode with the same size and
+// times; files over 16 MiB are neither read nor written; names and values with
+// line breaks, and keys with '=', are refused (FALSE).
 
 BOOL WritePrivateProfileStringA(LPCSTR lpAppName, LPCSTR lpKeyName, LPCSTR lpString,
                                 LPCSTR lpFileName);
+// Beyond Windows: the nKeys writes WritePrivateProfileStringA(lpAppName,
+// lpKeyNames[i], lpStrings[i], lpFileName) in order, as one replacement of the
+// file. Thousands of keys cost one write instead of thousands.
+BOOL WritePrivateProfileKeysA(LPCSTR lpAppName, const LPCSTR* lpKeyNames, const LPCSTR* lpStrings,
+                              DWORD nKeys, LPCSTR lpFileName);
+// An optional sign and decimal digits; trailing characters are ignored, an
+// empty or missing value gives nDefault.
 UINT GetPrivateProfileIntA(LPCSTR lpAppName, LPCSTR lpKeyName, INT nDefault, LPCSTR lpFileName);
+// At most nSize - 1 characters and a NUL; returns the characters copied. A
+// null key lists the section's keys, a null section the section names.
 DWORD GetPrivateProfileStringA(LPCSTR lpAppName, LPCSTR lpKeyName, LPCSTR lpDefault,
                                LPSTR lpReturnedString, DWORD nSize, LPCSTR lpFileName);
 
 // ---- String resources (strings.cpp) ----
 
+// Copies string uID of the module's table into lpBuffer (at most
+// cchBufferMax - 1 characters, then NUL) and returns the characters copied;
+// 0 when the module registered no such string.
 int LoadStringA(HINSTANCE hInstance, UINT uID, LPSTR lpBuffer, int cchBufferMax);
 
-// ---- GDI on software surfaces (gdi.cpp) ----
+// One string resource. A module registers its table once; the table must
+// outlive every lookup (a static array).
+struct STRINGRESOURCE {
+    UINT id;
+    LPCSTR text;
+};
+void RegisterStringTable(HINSTANCE hInstance, const STRINGRESOURCE* table, int count);
+
+// ---- GDI on software surfaces (gdi.cpp; the surface is in platform/surface.h) ----
+
+using HGDIOBJ = void*;
+// A palette of up to 256 entries; null when lplgpl is null or has no entries.
+HPALETTE CreatePalette(const LOGPALETTE* lplgpl);
+// Deletes a palette made by CreatePalette. TRUE on success.
+BOOL DeleteObject(HGDIOBJ ho);
 
 HPALETTE SelectPalette(HDC hdc, HPALETTE hPal, BOOL bForceBkgd);
 UINT RealizePalette(HDC hdc);

@@ -11,5 +11,7 @@ void add_pyramid_command(CLI::App& app);
 void add_capture_command(CLI::App& app);
 void add_info_command(CLI::App& app);
 void add_sample_command(CLI::App& app);
+void add_image_info_command(CLI::App& app);
+void add_decode_command(CLI::App& app);
 
 }  // namespace tarvel_cli

@@ -16,6 +16,8 @@ int main(int argc, char** argv) {
     tarvel_cli::add_info_command(app);
     tarvel_cli::add_sample_command(app);
     tarvel_cli::add_verify_command(app);
+    tarvel_cli::add_image_info_command(app);
+    tarvel_cli::add_decode_command(app);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
