@@ -16,13 +16,29 @@ namespace {
 // A layer section is thawed only when every file it names is a page file, so
 // that deleting the layers of a failed open can never delete anything else
 // that happens to lie in the work directory (the source image, pyramid.ini).
-bool names_only_page_files(const std::string& directory, const std::string& section) {
-    image_directory stored;
-    if (!stored.Read(directory.c_str(), kPyramidFile, section.c_str())) return false;
-    for (const directory_entry& page : stored.pages) {
-        if (!IsPageFileName(page.name)) return false;
+// Only the names are looked at here; Thaw checks the files and the geometry.
+// The walk ends at the first page without a name, where Thaw fails anyway.
+bool names_only_page_files(const std::string& ini, const std::string& section) {
+    const char* s = section.c_str();
+    const int channels = static_cast<int>(GetPrivateProfileIntA(s, "Channels", -1, ini.c_str()));
+    const int pages = static_cast<int>(GetPrivateProfileIntA(s, "PageCount", -1, ini.c_str()));
+    auto names_page_file = [&](const std::string& key, bool& present) {
+        char value[kPageValueChars];
+        GetPrivateProfileStringA(s, key.c_str(), "", value, sizeof value, ini.c_str());
+        present = value[0] != '\0';
+        const std::string text = value;
+        const std::string::size_type cut = text.find_last_of("/\\:");
+        return IsPageFileName(cut == std::string::npos ? text : text.substr(cut + 1));
+    };
+    bool present = true;
+    for (int c = 0; c < channels; ++c) {
+        for (int p = 0; p < pages; ++p) {
+            const bool ok = names_page_file(PageKey(c, p), present);
+            if (!present) return true;
+            if (!ok) return false;
+        }
     }
-    return stored.palette.value.empty() || IsPageFileName(stored.palette.name);
+    return names_page_file("Palette", present) || !present;
 }
 
 }  // namespace
@@ -53,7 +69,7 @@ bool pyramid::Create(const char* directory, KORBAS::IProgressWork* progress) {
         made.push_back(layer);
         slots[version == 1 ? count - 1 - k : k] = layer;
         layer->SetTempPath(bare.c_str());
-        failed = !names_only_page_files(m_workDirectory, section) ||
+        failed = !names_only_page_files(ini, section) ||
                  !layer->Thaw(kPyramidFile, section.c_str(), false);
     }
     if (failed) {

@@ -1,4 +1,5 @@
 // The resampler classes: the recording base and the bilinear resampler's kernel choice.
+#include <algorithm>
 #include <climits>
 #include <cstring>
 
@@ -61,9 +62,15 @@ bool CImageResampler_bilinear::Execute(KORBAS::IProgressWork* progress) {
         const long long total = static_cast<long long>(channels) * m_dstHeight;
         progress->SetTotal(total > INT_MAX ? INT_MAX : static_cast<int>(total));
     }
+    // The source iterators start at the rectangle's first row (inside the
+    // plane): binding them at the plane's start would fetch a page that a
+    // rectangle further down never reads.
+    const long long first = std::min<long long>(std::max(m_srcY, 0), src.GetHeight() - 1);
+    const int firstOffset = static_cast<int>(first * src.GetWidth());
     for (int c = 0; c < channels; ++c) {
         image::pointer out(&dst, c, 0);
-        const resample_source in{image::ipointer(&src, c, 0), src.GetWidth(), src.GetHeight()};
+        const resample_source in{image::ipointer(&src, c, firstOffset), src.GetWidth(),
+                                 src.GetHeight()};
         switch (k) {
             case kernel::copy:
                 ResampleCopy(out, m_dstWidth, m_dstHeight, in, m_srcX, m_srcY, m_srcWidth,

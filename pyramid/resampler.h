@@ -67,8 +67,9 @@ class CImageResampler_bilinear : public CImageResampler {
     bool Execute(KORBAS::IProgressWork* progress) override;
 };
 
-// One plane of a source: an iterator at the start of the plane, its row
-// stride (the image width) and its number of rows.
+// One plane of a source: an iterator anywhere in the plane (rows are found by
+// their offset from the plane's start), its row stride (the image width) and
+// its number of rows.
 struct resample_source {
     image::ipointer plane;
     int stride;
