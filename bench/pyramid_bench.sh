@@ -63,5 +63,5 @@ for ext in jpg tif; do
 done
 printf '(ratio: tarvel time / that program'"'"'s time; aim for peak RSS: at most %d MiB)\n\n' $((decoded_mib + 64))
 
-"$tarvel" pyramid "$work/sample.jpg" "$work/stored" >/dev/null
+"$tarvel" pyramid "$work/sample.jpg" "$work/stored" >/dev/null 2>&1
 TARVEL_PYRAMID_DIR="$work/stored" build-release/bench/bench_pyramid

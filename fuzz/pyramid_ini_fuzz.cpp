@@ -1,0 +1,134 @@
+// Fuzz target: arbitrary pyramid.ini files opened next to a few page files,
+// then read, captured and remapped. Nothing outside the work directory may
+// change, and inside it nothing but page files may go.
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "image/image.h"
+#include "platform/platform.h"
+#include "pyramid/pyramid.h"
+
+namespace {
+
+// Layers with pages larger than this are not read: a hostile file may
+// describe a width of 2^31 - 1, and reading it would only time the allocator.
+constexpr int kMaxReadPageSize = 16 << 20;
+// Content of the files that must never change or go.
+const std::string kOutside = "a page file outside the work directory";
+const std::string kSource = "the source image inside the work directory";
+
+struct workspace {
+    std::string root;  // holds the file outside and the work directory
+    std::string dir;   // the work directory, ending with '/'
+};
+
+void put(const std::string& path, const std::string& bytes) {
+    if (std::FILE* f = std::fopen(path.c_str(), "wb")) {
+        std::fwrite(bytes.data(), 1, bytes.size(), f);
+        std::fclose(f);
+    }
+}
+
+std::string get(const std::string& path) {
+    std::string bytes;
+    if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
+        char buf[256];
+        std::size_t n;
+        while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) bytes.append(buf, n);
+        std::fclose(f);
+    }
+    return bytes;
+}
+
+const workspace& setup() {
+    static workspace w = [] {
+        workspace made;
+        char base[MAX_PATH];
+        GetTempPathA(MAX_PATH, base);
+        std::string pattern = std::string(base) + "pyramid-fuzz-XXXXXX";
+        if (mkdtemp(pattern.data()) == nullptr) std::abort();
+        made.root = pattern + "/";
+        made.dir = made.root + "work/";
+        if (mkdir(made.dir.c_str(), 0700) != 0) std::abort();
+        put(made.root + "~gm1.tmp", kOutside);
+        // The page store reports unreadable pages on standard output.
+        const int null = open("/dev/null", O_WRONLY);
+        if (null >= 0) dup2(null, 1);
+        return made;
+    }();
+    static const std::string* root = [] {
+        std::atexit([] { std::system(("rm -rf '" + *root + "'").c_str()); });
+        return new std::string(w.root);
+    }();
+    return w;
+}
+
+// Empties the work directory (a failed open deletes the page files of the
+// layers it opened) and puts back the files the seeds name.
+void reset(const workspace& w) {
+    if (DIR* d = opendir(w.dir.c_str())) {
+        std::vector<std::string> names;
+        while (dirent* e = readdir(d)) names.push_back(e->d_name);
+        closedir(d);
+        for (const std::string& n : names) {
+            if (n != "." && n != "..") unlink((w.dir + n).c_str());
+        }
+    }
+    std::string page(2048, '\0');
+    for (std::size_t i = 0; i < page.size(); ++i) page[i] = static_cast<char>(i * 7);
+    put(w.dir + "~gm1.tmp", page);
+    put(w.dir + "~gm2.tmp", page.substr(0, 300));
+    put(w.dir + "~gm3.tmp", page.substr(0, 100));
+    put(w.dir + "~gmA.tmp", page.substr(0, 768));
+    put(w.dir + "source.bmp", kSource);
+}
+
+void read_some(tarvel::pyramid& p) {
+    for (int k = 0; k < p.GetLayerCount(); ++k) {
+        tarvel::image& layer = *p.GetLayerAt(k);
+        if (layer.GetPageSize() > kMaxReadPageSize) return;
+        const int w = layer.GetWidth() - 1;
+        const int h = layer.GetHeight() - 1;
+        unsigned char px[2];
+        int rgb[1];
+        for (int c = 0; c < layer.GetChannelCount(); ++c) p.GetRegion(k, w, h, w, h, c, px);
+        p.GetRegionRGB(k, 0, h, 0, h, rgb);
+    }
+    tarvel::image view;
+    const tarvel::image& top = *p.GetLayerAt(0);
+    p.Capture(view, 7, 5, -3, 2, top.GetWidth(), top.GetHeight() / 2 + 1);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const workspace& w = setup();
+    reset(w);
+    put(w.dir + "pyramid.ini", std::string(reinterpret_cast<const char*>(data), size));
+    {
+        tarvel::pyramid p;
+        if (p.Create(w.dir.c_str(), nullptr)) {
+            if (p.GetLayerCount() < 1 || p.GetLayerCount() > tarvel::kPyramidMaxLayers ||
+                p.GetName().empty()) {
+                std::abort();
+            }
+            if (p.GetLayerAt(0)->GetPageSize() <= kMaxReadPageSize) {
+                read_some(p);
+                p.SetBrightnessContrast(60, 40);
+                read_some(p);
+            }
+        }
+    }
+    if (get(w.root + "~gm1.tmp") != kOutside || get(w.dir + "source.bmp") != kSource) {
+        std::abort();
+    }
+    return 0;
+}
