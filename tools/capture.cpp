@@ -1,5 +1,7 @@
 // `tarvel capture DIR X Y W H WIDTH HEIGHT OUT`: cuts a rectangle of a stored
 // pyramid, scaled to WIDTH x HEIGHT, into a PNG or BMP file.
+#include <sys/stat.h>
+
 #include <cctype>
 #include <cstdio>
 #include <cstring>
@@ -125,7 +127,9 @@ void add_capture_command(CLI::App& app) {
     cmd->callback([o] {
         const double start = seconds_now();
         tarvel::pyramid p;
-        if (!p.Create(o->dir.c_str(), nullptr)) {
+        struct stat st {};
+        // Opening would create a missing directory; a capture only reads.
+        if (stat(o->dir.c_str(), &st) != 0 || !p.Create(o->dir.c_str(), nullptr)) {
             std::fprintf(stderr,
                          "tarvel capture: %s holds no pyramid (build one with tarvel pyramid "
                          "SOURCE %s)\n",
