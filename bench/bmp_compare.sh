@@ -37,7 +37,8 @@ echo "== tarvel ($bench)"
 "$bench" --benchmark_format=csv 2>/dev/null | tee "$work/tarvel.csv" | grep -v '^name' || true
 bytes=$(stat -c %s "$TARVEL_BENCH_BMP")
 # CSV columns: name,iterations,real_time,cpu_time,time_unit,bytes_per_second,...
-ours() { awk -F, -v n="\"$1\"" '$1 == n { printf "%.1f", $6 / 1e6 }' "$work/tarvel.csv"; }
+# Names carry the run settings ("BM_BmpRead/iterations:3/real_time").
+ours() { awk -F, -v n="\"$1/" 'index($1, n) == 1 { printf "%.1f", $6 / 1e6 }' "$work/tarvel.csv"; }
 ours_write=$(ours BM_BmpWrite)
 ours_read=$(ours BM_BmpRead)
 
@@ -51,6 +52,19 @@ best_of_3() {
   done
   echo "$best"
 }
+# Debian's ImageMagick policy caps the pixel cache at 256 MiB of memory, which
+# would push this image to a disk cache; give the peer room to work in memory.
+cat > "$work/policy.xml" <<'POLICY'
+<policymap>
+  <policy domain="resource" name="memory" value="8GiB"/>
+  <policy domain="resource" name="map" value="8GiB"/>
+  <policy domain="resource" name="area" value="4GP"/>
+  <policy domain="resource" name="disk" value="16GiB"/>
+  <policy domain="resource" name="width" value="1MP"/>
+  <policy domain="resource" name="height" value="1MP"/>
+</policymap>
+POLICY
+export MAGICK_CONFIGURE_PATH="$work"
 echo "== peer: $peer ($("$peer" -version | head -1))"
 # Read: decode the BMP into ImageMagick's pixel cache and discard it.
 peer_read_s=$(best_of_3 "$peer" "$TARVEL_BENCH_BMP" null:)
