@@ -2,4 +2,10 @@
 // (namespaces KORBAS and img).
 #pragma once
 
+#include "host/bitmap.h"
+#include "host/image.h"
+#include "host/parts.h"
+#include "host/progress.h"
+#include "host/qdc.h"
+#include "host/zun.h"
 #include "platform/platform.h"

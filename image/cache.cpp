@@ -4,18 +4,24 @@
 namespace tarvel {
 
 void image::unlinkPage(scan_page* page) {
-    if (page->m_newer != nullptr) page->m_newer->m_older = page->m_older;
-    else m_newest = page->m_older;
-    if (page->m_older != nullptr) page->m_older->m_newer = page->m_newer;
-    else m_oldest = page->m_newer;
+    if (page->m_newer != nullptr)
+        page->m_newer->m_older = page->m_older;
+    else
+        m_newest = page->m_older;
+    if (page->m_older != nullptr)
+        page->m_older->m_newer = page->m_newer;
+    else
+        m_oldest = page->m_newer;
     page->m_newer = page->m_older = nullptr;
 }
 
 void image::linkAtHead(scan_page* page) {
     page->m_older = m_newest;
     page->m_newer = nullptr;
-    if (m_newest != nullptr) m_newest->m_newer = page;
-    else m_oldest = page;
+    if (m_newest != nullptr)
+        m_newest->m_newer = page;
+    else
+        m_oldest = page;
     m_newest = page;
 }
 
@@ -32,8 +38,10 @@ void image::evictFromTail(bool stopBelowLimit, unsigned char** reuse) {
             unlinkPage(page);
             --m_inMemory;
             SavePage(page);
-            if (reuse != nullptr && *reuse == nullptr) *reuse = page->detach();
-            else page->close(true);
+            if (reuse != nullptr && *reuse == nullptr)
+                *reuse = page->detach();
+            else
+                page->close(true);
         }
         page = next;
     }
@@ -73,7 +81,9 @@ void image::FillPage(scan_page* page) {
     for (int i = 0; i < m_pageSize; ++i) bytes[i] = table[bytes[i]];
 }
 
-void image::SavePage(scan_page* page) { page->save(); }
+void image::SavePage(scan_page* page) {
+    page->save();
+}
 
 bool image::Flush() {
     evictFromTail(false, nullptr);

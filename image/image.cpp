@@ -26,9 +26,13 @@ image::image(int type, int width, int height, int mode) : image() {
     Create(type, width, height, mode);
 }
 
-image::image(const image& src, int width, int height) : image() { Create(src, width, height); }
+image::image(const image& src, int width, int height) : image() {
+    Create(src, width, height);
+}
 
-image::~image() { Destroy(); }
+image::~image() {
+    Destroy();
+}
 
 void image::init() {
     m_type = m_mode = m_width = m_height = m_channels = 0;
@@ -53,15 +57,23 @@ bool image::Create(int type, int width, int height, int mode) {
     Destroy();
     if (type < 1 || type > 3) return false;
     // Planes are addressed with signed 32-bit offsets.
-    if (width < 1 || height < 1 ||
-        static_cast<std::int64_t>(width) * height > INT32_MAX) {
+    if (width < 1 || height < 1 || static_cast<std::int64_t>(width) * height > INT32_MAX) {
         return false;
     }
     m_type = type;
     switch (type) {
-        case 1: m_mode = 0; m_channels = 1; break;
-        case 2: m_mode = 1; m_channels = 1; break;
-        default: m_mode = mode == 3 ? 3 : 2; m_channels = mode == 3 ? 4 : 3; break;
+        case 1:
+            m_mode = 0;
+            m_channels = 1;
+            break;
+        case 2:
+            m_mode = 1;
+            m_channels = 1;
+            break;
+        default:
+            m_mode = mode == 3 ? 3 : 2;
+            m_channels = mode == 3 ? 4 : 3;
+            break;
     }
     if (type == 2) m_palette = new unsigned char[kPaletteBytes];
     m_width = m_lineLength = width;
@@ -156,8 +168,14 @@ const char* image::getFileName(const char* path) const {
     return colon != nullptr ? colon + 1 : path;
 }
 
-unsigned char* image::GetData(const scan_page* page) { return page->m_data; }
-int image::GetFirstLine(const scan_page* page) { return page->m_firstLine; }
-int image::GetChannel(const scan_page* page) { return page->m_channel; }
+unsigned char* image::GetData(const scan_page* page) {
+    return page->m_data;
+}
+int image::GetFirstLine(const scan_page* page) {
+    return page->m_firstLine;
+}
+int image::GetChannel(const scan_page* page) {
+    return page->m_channel;
+}
 
 }  // namespace tarvel

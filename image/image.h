@@ -8,11 +8,11 @@ namespace tarvel {
 
 // Size limits of the paged image. A plane is addressed with signed 32-bit
 // offsets, so one plane holds at most 2^31 - 1 bytes.
-constexpr int kPageBytes = 1048576;      // a page holds about this many bytes of whole lines
-constexpr int kWideLine = 524288;        // lines longer than this get one line per page
-constexpr int kCacheBytes = 16777216;    // the cache holds about this many bytes of pages
-constexpr int kPathChars = 260;          // size of path buffers, as on Windows
-constexpr int kPageNameChars = 16;       // bare page-file name, NUL included
+constexpr int kPageBytes = 1048576;    // a page holds about this many bytes of whole lines
+constexpr int kWideLine = 524288;      // lines longer than this get one line per page
+constexpr int kCacheBytes = 16777216;  // the cache holds about this many bytes of pages
+constexpr int kPathChars = 260;        // size of path buffers, as on Windows
+constexpr int kPageNameChars = 16;     // bare page-file name, NUL included
 
 // A paged image.
 //
@@ -36,7 +36,7 @@ constexpr int kPageNameChars = 16;       // bare page-file name, NUL included
 // Threads: none of its own and no locks. An image, its page records and every
 // iterator over it are used by one thread at a time.
 class image {
-public:
+  public:
     class scan_page;
     class pointer;
     class ipointer;
@@ -97,7 +97,7 @@ public:
     const std::string& GetDirectoryFile() const { return m_directoryFile; }
     const std::string& GetDirectorySection() const { return m_directorySection; }
 
-protected:
+  protected:
     bool getPage(int channel, int offset, scan_page*& page, unsigned char*& ptr);
     void init();
     char* getTempFileName(char* out) const;
@@ -113,7 +113,7 @@ protected:
     bool storePalette(const char* path);
     bool loadPalette(const char* path);
 
-private:
+  private:
     friend class scan_page;
     friend class pointer;
     friend class ipointer;
@@ -174,7 +174,7 @@ private:
 // Threads: as its image. Records are created with the page table and never
 // move while the image lives.
 class image::scan_page {
-public:
+  public:
     scan_page(image* owner, int channel, int index, int firstLine);
     ~scan_page();
     scan_page& operator=(const scan_page&) = default;
@@ -189,7 +189,7 @@ public:
     int GetWriteLockCount() const { return m_writeLockCount; }
     const char* GetName() const { return m_name; }
 
-protected:
+  protected:
     friend class image;
     friend class pointer;
     friend class ipointer;
@@ -234,7 +234,7 @@ protected:
 // The image must outlive the iterator and must not be re-created meanwhile.
 // Threads: as its image.
 class image::pointer {
-public:
+  public:
     pointer() : page(nullptr), ptr(nullptr) {}
     pointer(image* img, int channel, int x, int y);
     pointer(image* img, int channel, int offset);
@@ -259,10 +259,10 @@ public:
     // Plane offset of the current position.
     int GetOffset() const { return page->m_offset + static_cast<int>(ptr - page->m_data); }
 
-protected:
+  protected:
     void sync();
 
-private:
+  private:
     void bind(image* img, int channel, int offset);
     void refetch();
 
@@ -273,7 +273,7 @@ private:
 // Read-only iterator: as pointer, but it pins pages as a reader, leaving them
 // clean, and returns samples by value.
 class image::ipointer {
-public:
+  public:
     ipointer() : page(nullptr), ptr(nullptr) {}
     ipointer(image* img, int channel, int x, int y);
     ipointer(image* img, int channel, int offset);
@@ -297,10 +297,10 @@ public:
     const unsigned char* GetEnd() const { return page->m_end; }
     int GetOffset() const { return page->m_offset + static_cast<int>(ptr - page->m_data); }
 
-protected:
+  protected:
     void sync();
 
-private:
+  private:
     void bind(image* img, int channel, int offset);
     void refetch();
 

@@ -10,14 +10,18 @@ struct image_cursor {
 
     template <bool Writer>
     static void pin(scan_page* page) {
-        if (Writer) page->lock();
-        else page->lock_read();
+        if (Writer)
+            page->lock();
+        else
+            page->lock_read();
     }
 
     template <bool Writer>
     static void unpin(scan_page* page) {
-        if (Writer) page->unlock();
-        else page->unlock_read();
+        if (Writer)
+            page->unlock();
+        else
+            page->unlock_read();
     }
 
     // Fetches plane offset `offset` of the channel and pins its page.
@@ -95,7 +99,9 @@ image::pointer::pointer(image* img, int channel, int x, int y) {
 image::pointer::pointer(image* img, int channel, int offset) {
     cursor::bind<true>(img, channel, offset, page, ptr);
 }
-image::pointer::pointer(const pointer& p) : page(p.page), ptr(p.ptr) { cursor::pin<true>(page); }
+image::pointer::pointer(const pointer& p) : page(p.page), ptr(p.ptr) {
+    cursor::pin<true>(page);
+}
 image::pointer::pointer(const pointer& p, int delta) {
     cursor::copyAt<true>(p.page, p.ptr, delta, page, ptr);
 }
@@ -131,8 +137,12 @@ image::pointer& image::pointer::operator-=(int n) {
     if (ptr < page->m_data) cursor::refetch<true>(page, ptr);
     return *this;
 }
-unsigned char& image::pointer::operator[](int i) const { return *cursor::sampleAt(page, ptr, i); }
-void image::pointer::sync() { cursor::refetch<true>(page, ptr); }
+unsigned char& image::pointer::operator[](int i) const {
+    return *cursor::sampleAt(page, ptr, i);
+}
+void image::pointer::sync() {
+    cursor::refetch<true>(page, ptr);
+}
 
 // ---- ipointer ----
 
@@ -180,7 +190,11 @@ image::ipointer& image::ipointer::operator-=(int n) {
     if (ptr < page->m_data) cursor::refetch<false>(page, ptr);
     return *this;
 }
-unsigned char image::ipointer::operator[](int i) const { return *cursor::sampleAt(page, ptr, i); }
-void image::ipointer::sync() { cursor::refetch<false>(page, ptr); }
+unsigned char image::ipointer::operator[](int i) const {
+    return *cursor::sampleAt(page, ptr, i);
+}
+void image::ipointer::sync() {
+    cursor::refetch<false>(page, ptr);
+}
 
 }  // namespace tarvel

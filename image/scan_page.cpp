@@ -44,9 +44,13 @@ void image::scan_page::unlock() {
     --m_writeLockCount;
 }
 
-void image::scan_page::lock_read() { ++m_lockCount; }
+void image::scan_page::lock_read() {
+    ++m_lockCount;
+}
 
-void image::scan_page::unlock_read() { --m_lockCount; }
+void image::scan_page::unlock_read() {
+    --m_lockCount;
+}
 
 void image::scan_page::attach(unsigned char* buffer) {
     delete[] m_data;

@@ -82,8 +82,7 @@ DWORD GetTempPathA(DWORD nBufferLength, LPSTR lpBuffer);
 // with O_CREAT|O_EXCL and writes its full path to lpTempFileName (MAX_PATH
 // bytes). Returns the unique number, or 0 when no file could be created; the
 // path that was tried is still written so that callers can report it.
-UINT GetTempFileNameA(LPCSTR lpPathName, LPCSTR lpPrefixString, UINT uUnique,
-                      LPSTR lpTempFileName);
+UINT GetTempFileNameA(LPCSTR lpPathName, LPCSTR lpPrefixString, UINT uUnique, LPSTR lpTempFileName);
 
 // Removes a file. TRUE on success.
 BOOL DeleteFileA(LPCSTR lpFileName);

@@ -46,8 +46,8 @@ UINT GetTempFileNameA(LPCSTR lpPathName, LPCSTR lpPrefixString, UINT uUnique,
     if (lpPathName == nullptr) return 0;
     const char* prefix = lpPrefixString ? lpPrefixString : "";
     const size_t dirLen = std::strlen(lpPathName);
-    const bool needSlash = dirLen > 0 && lpPathName[dirLen - 1] != '/' &&
-                           lpPathName[dirLen - 1] != '\\';
+    const bool needSlash =
+        dirLen > 0 && lpPathName[dirLen - 1] != '/' && lpPathName[dirLen - 1] != '\\';
     for (int attempt = 0; attempt < kMaxTempFileAttempts; ++attempt) {
         const unsigned number = uUnique != 0 ? uUnique : nextCandidate();
         // Windows takes at most three characters of the prefix.

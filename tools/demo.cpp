@@ -4,8 +4,8 @@
 
 #include <algorithm>
 #include <chrono>
-#include <memory>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -19,10 +19,10 @@ namespace {
 
 // Counts the pages that really reach the disk.
 class counting_image : public tarvel::image {
-public:
+  public:
     long long pagesWritten = 0;
 
-protected:
+  protected:
     void SavePage(scan_page* page) override {
         if (page->IsDirty()) ++pagesWritten;
         image::SavePage(page);
@@ -35,7 +35,7 @@ unsigned char pattern(int channel, int x, int y) {
 
 // One line of progress per tenth of a phase, redrawn in place on a terminal.
 class phase_progress {
-public:
+  public:
     phase_progress(const char* name, long long total) : m_name(name), m_total(total) {}
     void update(long long done) {
         const int tenth = static_cast<int>(done * 10 / (m_total > 0 ? m_total : 1));
@@ -45,7 +45,7 @@ public:
         if (m_tty && tenth == 10) std::fputc('\n', stderr);
     }
 
-private:
+  private:
     const char* m_name;
     long long m_total;
     int m_shown = -1;
@@ -163,7 +163,8 @@ void add_demo_command(CLI::App& app) {
         "beyond the 16 MiB cache) in a temporary directory, read it back through iterators "
         "and region reads, verify every sample, and report pages written, time and peak "
         "memory.");
-    demo->add_option("--width", options->width, "Image width in pixels")->check(CLI::PositiveNumber);
+    demo->add_option("--width", options->width, "Image width in pixels")
+        ->check(CLI::PositiveNumber);
     demo->add_option("--height", options->height, "Image height in pixels")
         ->check(CLI::PositiveNumber);
     demo->add_flag("--grey", options->grey, "One grey channel instead of three colour channels");

@@ -14,16 +14,11 @@ struct geometry {
 // whole lines per page, about sixteen mebibytes of pages in the cache.
 TEST(ImageGeometry, PagesAndCacheFollowTheMebibyteRules) {
     const geometry cases[] = {
-        {3, 1000, 5000, 0, 3, 1048, 1048000, 5, 15},
-        {1, 1000, 5000, 0, 1, 1048, 1048000, 5, 16},
-        {1, 640, 480, 0, 1, 480, 307200, 1, 54},
-        {1, 600000, 3, 0, 1, 1, 600000, 3, 27},
-        {1, 524288, 4, 0, 1, 2, 1048576, 2, 16},
-        {1, 524288, 1, 0, 1, 1, 524288, 1, 32},
-        {1, 524289, 4, 0, 1, 1, 524289, 4, 31},
-        {3, 524289, 2, 3, 4, 1, 524289, 2, 28},
-        {2, 1, 1, 9, 1, 1, 1, 1, 16777216},
-        {3, 7, 3, 0, 3, 3, 21, 1, 798915},
+        {3, 1000, 5000, 0, 3, 1048, 1048000, 5, 15}, {1, 1000, 5000, 0, 1, 1048, 1048000, 5, 16},
+        {1, 640, 480, 0, 1, 480, 307200, 1, 54},     {1, 600000, 3, 0, 1, 1, 600000, 3, 27},
+        {1, 524288, 4, 0, 1, 2, 1048576, 2, 16},     {1, 524288, 1, 0, 1, 1, 524288, 1, 32},
+        {1, 524289, 4, 0, 1, 1, 524289, 4, 31},      {3, 524289, 2, 3, 4, 1, 524289, 2, 28},
+        {2, 1, 1, 9, 1, 1, 1, 1, 16777216},          {3, 7, 3, 0, 3, 3, 21, 1, 798915},
     };
     for (const geometry& g : cases) {
         SCOPED_TRACE(testing::Message() << g.width << " x " << g.height << " type " << g.type);
@@ -40,9 +35,15 @@ TEST(ImageGeometry, PagesAndCacheFollowTheMebibyteRules) {
 }
 
 TEST(ImageGeometry, KindsFromTypeAndMode) {
-    struct kind { int type, mode, gotMode, channels; bool palette; };
-    const kind kinds[] = {{3, 0, 2, 3, false}, {3, 3, 3, 4, false}, {3, 7, 2, 3, false},
-                          {1, 5, 0, 1, false}, {2, 0, 1, 1, true}};
+    struct kind {
+        int type, mode, gotMode, channels;
+        bool palette;
+    };
+    const kind kinds[] = {{3, 0, 2, 3, false},
+                          {3, 3, 3, 4, false},
+                          {3, 7, 2, 3, false},
+                          {1, 5, 0, 1, false},
+                          {2, 0, 1, 1, true}};
     for (const kind& k : kinds) {
         tarvel::image img(k.type, 10, 10, k.mode);
         ASSERT_TRUE(img.IsValid());
@@ -53,10 +54,9 @@ TEST(ImageGeometry, KindsFromTypeAndMode) {
 }
 
 TEST(ImageGeometry, NonsenseSizesAndTypesLeaveTheImageEmpty) {
-    const int bad[][3] = {{4, 10, 10},    {0, 10, 10},       {-1, 10, 10},
-                          {1, 0, 10},     {1, 10, 0},        {1, -5, 10},
-                          {1, 10, -5},    {3, 65536, 32768}, {1, 2147483647, 2},
-                          {1, 46341, 46341}};
+    const int bad[][3] = {{4, 10, 10},        {0, 10, 10},      {-1, 10, 10}, {1, 0, 10},
+                          {1, 10, 0},         {1, -5, 10},      {1, 10, -5},  {3, 65536, 32768},
+                          {1, 2147483647, 2}, {1, 46341, 46341}};
     for (const auto& b : bad) {
         SCOPED_TRACE(testing::Message() << b[0] << " " << b[1] << " x " << b[2]);
         tarvel::image img(1, 10, 10, 0);

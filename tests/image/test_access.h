@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,9 @@ struct image_test_access {
     static bool load(scan_page& p) { return p.load(); }
     static bool save(scan_page& p) { return p.save(); }
     static void set_dirty(scan_page& p) { p.m_dirty = true; }
+    static void set_name(scan_page& p, const char* name) {
+        std::snprintf(p.m_name, sizeof p.m_name, "%s", name);
+    }
     static const scan_page* newest(const image& img) { return img.m_newest; }
     static const scan_page* oldest(const image& img) { return img.m_oldest; }
     static const scan_page* older(const scan_page& p) { return p.m_older; }
@@ -42,15 +46,17 @@ namespace tarvel_test {
 
 // A fresh empty directory under the build's temporary directory, removed with its files.
 class scratch_dir {
-public:
+  public:
     scratch_dir();
     ~scratch_dir();
     const std::string& path() const { return m_path; }  // ends with '/'
+    // The directory without its trailing '/', as given to SetTempPath.
+    std::string bare() const { return m_path.substr(0, m_path.size() - 1); }
     // Names of the regular files in the directory, sorted.
     std::vector<std::string> files() const;
     std::string file_path(const std::string& name) const { return m_path + name; }
 
-private:
+  private:
     std::string m_path;
 };
 
