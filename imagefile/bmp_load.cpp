@@ -37,7 +37,6 @@ bool readRows24(std::FILE* file, image& img, const bmp_layout& layout, unsigned 
     image::pointer green(&img, 1, 0);
     image::pointer blue(&img, 2, 0);
     const int width = layout.width;
-    (void)progress;
     for (int r = 0; r < layout.height; ++r) {
         if (std::fread(row, 1, layout.rowBytes, file) != layout.rowBytes) return false;
         const int offset = imageRow(layout, r) * width;
@@ -54,6 +53,7 @@ bool readRows24(std::FILE* file, image& img, const bmp_layout& layout, unsigned 
             gp[x] = s[1];
             rp[x] = s[2];
         }
+        if (progress != nullptr) progress->Advance(1);
     }
     return true;
 }
@@ -64,13 +64,13 @@ bool readRows8(std::FILE* file, image& img, const bmp_layout& layout,
     image::pointer index(&img, 0, 0);
     const std::size_t width = static_cast<std::size_t>(layout.width);
     const std::uint64_t padding = layout.rowBytes - width;
-    (void)progress;
     for (int r = 0; r < layout.height; ++r) {
         index = imageRow(layout, r) * layout.width;
         if (std::fread(index.GetPtr(), 1, width, file) != width) return false;
         for (std::uint64_t i = 0; i < padding; ++i) {
             if (std::fgetc(file) == EOF) return false;
         }
+        if (progress != nullptr) progress->Advance(1);
     }
     return true;
 }
@@ -106,6 +106,7 @@ bool CImageFileFormat_bmp::load24(const char* path, KORBAS::IProgressWork* progr
     }
     if (!m_target->Create(3, layout.width, layout.height, 0)) return false;
     std::unique_ptr<unsigned char[]> row(new (std::nothrow) unsigned char[layout.rowBytes]);
+    if (progress != nullptr) progress->SetTotal(layout.height);
     if (!row || !readRows24(file.get(), *m_target, layout, row.get(), progress)) {
         m_target->Destroy();
         return false;
@@ -132,6 +133,7 @@ bool CImageFileFormat_bmp::load8(const char* path, KORBAS::IProgressWork* progre
         palette[3 * i + 1] = table[4 * i + 1];
         palette[3 * i + 2] = table[4 * i];
     }
+    if (progress != nullptr) progress->SetTotal(layout.height);
     if (!readRows8(file.get(), *m_target, layout, progress)) {
         m_target->Destroy();
         return false;

@@ -16,10 +16,12 @@ namespace {
 
 // Writes the header, the colour table (if any) and the rows, bottom row first.
 // fillRow(y, buffer) fills the stored row of image row y; padding stays zero.
+// One progress step per row when a sink is given.
 // A regular file that could not be written completely is removed.
 template <class FillRow>
 bool writeFile(const char* path, bmp_header header, const unsigned char* table,
-               std::size_t tableBytes, int width, int height, FillRow fillRow) {
+               std::size_t tableBytes, int width, int height, KORBAS::IProgressWork* progress,
+               FillRow fillRow) {
     const int bits = header.bitCount;
     const std::uint64_t rowBytes = bmpRowBytes(static_cast<std::uint64_t>(width), bits);
     const std::uint64_t pixelBytes = rowBytes * static_cast<std::uint64_t>(height);
@@ -39,9 +41,11 @@ bool writeFile(const char* path, bmp_header header, const unsigned char* table,
     header.sizeImage = static_cast<std::uint32_t>(pixelBytes);
     bool ok = header.write(file) &&
               (tableBytes == 0 || std::fwrite(table, 1, tableBytes, file) == tableBytes);
+    if (progress != nullptr) progress->SetTotal(height);
     for (int y = height - 1; ok && y >= 0; --y) {
         fillRow(y, row.get());
         ok = std::fwrite(row.get(), 1, rowBytes, file) == rowBytes;
+        if (progress != nullptr) progress->Advance(1);
     }
     // A partial regular file is removed; a device (a pipe, /dev/full) is left alone.
     struct stat st {};
@@ -69,7 +73,7 @@ bool CImageFileFormat_bmp::store24(const char* path) {
     image::ipointer blue(&img, 2, 0);
     bmp_header header;
     header.bitCount = 24;
-    return writeFile(path, header, nullptr, 0, width, img.GetHeight(),
+    return writeFile(path, header, nullptr, 0, width, img.GetHeight(), m_storeProgress,
                      [&](int y, unsigned char* out) {
                          red = y * width;
                          green = y * width;
@@ -101,7 +105,7 @@ bool CImageFileFormat_bmp::store8(const char* path) {
     bmp_header header;
     header.bitCount = 8;
     header.clrUsed = kBmpMaxColours;
-    return writeFile(path, header, table, sizeof table, width, img.GetHeight(),
+    return writeFile(path, header, table, sizeof table, width, img.GetHeight(), m_storeProgress,
                      [&](int y, unsigned char* out) {
                          index = y * width;
                          std::memcpy(out, index.GetPtr(), static_cast<std::size_t>(width));

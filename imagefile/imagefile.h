@@ -2,11 +2,8 @@
 // the BMP reader and writer, and the reader of files the host library decodes.
 #pragma once
 
+#include "host/progress.h"
 #include "image/image.h"
-
-namespace KORBAS {
-class IProgressWork;
-}
 
 namespace tarvel {
 
@@ -66,17 +63,41 @@ class CImageFileFormat : public IImageFileFormat {
 // (channels 0, 1, 2 as red, green, blue), bottom-up. It returns false for an
 // image without pages, a file that cannot be created, or a write error; a
 // failed write removes the partial file.
+//
+// Progress: Load reports one step per row to its sink (SetTotal(height), then
+// Advance(1) per row). Store reports the same way to the sink given to
+// SetStoreProgress, if any.
 class CImageFileFormat_bmp : public CImageFileFormat {
   public:
     bool Load(image& image, const char* path, const char* options,
               KORBAS::IProgressWork* progress) override;
     bool Store(image& image, const char* path, const char* options) override;
+    // Where Store reports its rows; null (the default) for no reporting. Not owned.
+    void SetStoreProgress(KORBAS::IProgressWork* progress) { m_storeProgress = progress; }
 
   private:
+    KORBAS::IProgressWork* m_storeProgress = nullptr;
+
     bool load24(const char* path, KORBAS::IProgressWork* progress);
     bool load8(const char* path, KORBAS::IProgressWork* progress);
     bool store24(const char* path);
     bool store8(const char* path);
+};
+
+// Any file the host imaging library decodes (JPEG, PNG, TIFF, BMP), read into
+// a paged image through the host's Windows bitmap: 24- and 32-bit pictures
+// become RGB images (channel 0 red; the fourth byte is dropped), 8 bits and
+// fewer palette images (colours beyond the bitmap's table are black). Row 0 is
+// the top of the picture whatever the file's row order. No progress is reported.
+//
+// Failure: every host exception, a depth of 9 to 16 bits or a size the paged
+// image cannot take gives false, and those refusals leave the image as it
+// was. A failure after the image was created leaves it at its new size with
+// the rows copied so far. Store is the base's: false, nothing written.
+class CImageFileFormat_dib : public CImageFileFormat {
+  public:
+    bool Load(image& image, const char* path, const char* options,
+              KORBAS::IProgressWork* progress) override;
 };
 
 // Imports a BMP file into `image` (see CImageFileFormat_bmp::Load). The third
