@@ -91,10 +91,29 @@ BOOL DeleteFileA(LPCSTR lpFileName);
 int _mkdir(const char* path);
 
 // ---- Profile (INI) files (profile.cpp) ----
+//
+// Windows semantics: section and key names match case-insensitively; a write
+// replaces only its key (a null string deletes the key, a null key the whole
+// section) and keeps every other line, comments included; a missing file,
+// section or key reads as the default. Beyond Windows: every write replaces
+// the file atomically (new file in the same directory, synced, renamed into
+// place), so a crash leaves the old or the new file, never a torn one; parsed
+// files are cached while the path names the same inode with the same size and
+// times; files over 16 MiB are neither read nor written; names and values with
+// line breaks, and keys with '=', are refused (FALSE).
 
 BOOL WritePrivateProfileStringA(LPCSTR lpAppName, LPCSTR lpKeyName, LPCSTR lpString,
                                 LPCSTR lpFileName);
+// Beyond Windows: the nKeys writes WritePrivateProfileStringA(lpAppName,
+// lpKeyNames[i], lpStrings[i], lpFileName) in order, as one replacement of the
+// file. Thousands of keys cost one write instead of thousands.
+BOOL WritePrivateProfileKeysA(LPCSTR lpAppName, const LPCSTR* lpKeyNames, const LPCSTR* lpStrings,
+                              DWORD nKeys, LPCSTR lpFileName);
+// An optional sign and decimal digits; trailing characters are ignored, an
+// empty or missing value gives nDefault.
 UINT GetPrivateProfileIntA(LPCSTR lpAppName, LPCSTR lpKeyName, INT nDefault, LPCSTR lpFileName);
+// At most nSize - 1 characters and a NUL; returns the characters copied. A
+// null key lists the section's keys, a null section the section names.
 DWORD GetPrivateProfileStringA(LPCSTR lpAppName, LPCSTR lpKeyName, LPCSTR lpDefault,
                                LPSTR lpReturnedString, DWORD nSize, LPCSTR lpFileName);
 

@@ -12,6 +12,7 @@ int main(int argc, char** argv) {
     app.require_subcommand(1);
     tarvel_cli::add_demo_command(app);
     tarvel_cli::add_convert_command(app);
+    tarvel_cli::add_image_info_command(app);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
