@@ -24,12 +24,12 @@ constexpr std::size_t kMaxDibBytes = 0x7fffffff;
 // The exception every decoding failure throws; what() names the file and the
 // reason, "<path>: <reason>".
 class CImageDecodeException : public std::runtime_error {
-public:
+  public:
     CImageDecodeException(const std::string& path, const std::string& reason);
     const std::string& path() const { return m_path; }
     const std::string& reason() const { return m_reason; }
 
-private:
+  private:
     std::string m_path;
     std::string m_reason;
 };
@@ -42,7 +42,7 @@ private:
 // Owns: nothing; m_pImage is the owner, not owned (may be null).
 // Threads: one thread at a time.
 class CBitmap {
-public:
+  public:
     virtual ~CBitmap();
 
     virtual unsigned getWidth() const = 0;
@@ -69,7 +69,7 @@ public:
     // The owning host image.
     CImage* m_pImage;
 
-protected:
+  protected:
     explicit CBitmap(CImage* owner);
     CBitmap(const CBitmap&) = default;
     CBitmap& operator=(const CBitmap&) = default;
@@ -98,7 +98,7 @@ protected:
 // Threads: one thread at a time; decoding different files on different
 // threads is safe.
 class CBitmapWindows : public CBitmap {
-public:
+  public:
     CBitmapWindows(CImage* owner, const char* path, bool decodePixels);
     ~CBitmapWindows() override;
     CBitmapWindows(const CBitmapWindows&) = delete;
@@ -145,7 +145,7 @@ public:
     // The palette built by createPalette, or null.
     HPALETTE m_hPalette;
 
-protected:
+  protected:
     // No DIB yet.
     explicit CBitmapWindows(CImage* owner);
 
@@ -161,6 +161,12 @@ protected:
     // Builds m_hPalette from the colour table (replacing any earlier one).
     // False without a colour table.
     bool createPalette();
+
+  private:
+    friend class DibTarget;  // the decoders' view of a DIB being decoded
+
+    // allocDIB's work; without pixels, only the header and colour table.
+    bool allocDIBBlock(int width, int height, int bitCount, int colors, bool pixels);
 };
 
 }  // namespace KORBAS

@@ -1,5 +1,7 @@
-// The host libraries tarvel calls: zunlang (namespace zun) and korbcore
-// (namespaces KORBAS and img).
+// The host libraries tarvel calls: zunlang (namespace zun: object root,
+// reference counting, string, point) and korbcore (namespace KORBAS: host
+// image, Windows bitmaps with file decoding, device context, progress; and
+// namespace img: the shared part list of overlaid images).
 #pragma once
 
 #include "host/bitmap.h"

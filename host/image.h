@@ -25,7 +25,7 @@ class CBitmap;
 // take an inclusive rectangle x0..x1, y0..y1 and write nothing when it is empty.
 // Threads: one thread at a time.
 class CImage {
-public:
+  public:
     virtual ~CImage();
 
     virtual int getClass() const = 0;
@@ -58,7 +58,7 @@ public:
     // 0 at construction.
     std::int32_t m_nSmoothing;
 
-protected:
+  protected:
     CImage();
     CImage(const CImage&) = default;
     CImage& operator=(const CImage&) = default;

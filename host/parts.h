@@ -8,7 +8,7 @@ namespace img {
 
 // Anything whose data is cut into swappable parts. No data, no virtual operations.
 class IOverlaidEntity {
-public:
+  public:
     class IEntityPart;
     class IEntityPartList;
 };
@@ -32,20 +32,20 @@ public:
 // its place in the swap file is given back.
 // Threads: as its list.
 class IOverlaidEntity::IEntityPart {
-public:
+  public:
     // Starts unloaded: no data, lock count 0, not linked.
     IEntityPart(IOverlaidEntity* entity, IEntityPartList* list, unsigned size);
     virtual ~IEntityPart();
     IEntityPart(const IEntityPart&) = delete;
     IEntityPart& operator=(const IEntityPart&) = delete;
 
-protected:
+  protected:
     // Gives the part a new buffer of m_nSize bytes (not initialised).
     virtual void Alloc();
     // Frees the buffer and clears m_pData.
     virtual void Dealloc();
 
-public:
+  public:
     // Makes buffer (m_nSize bytes, from new unsigned char[]) the part's data.
     virtual void Attach(void* buffer);
     // Takes the buffer away from the part and returns it; m_pData becomes null.
@@ -66,7 +66,7 @@ public:
     IEntityPart* m_pNext;        // towards the most recently used end
     IEntityPart* m_pPrev;        // towards the least recently used end
 
-private:
+  private:
     friend class IOverlaidEntity::IEntityPartList;
     long long m_nSwapOffset;  // where Save put the bytes, or -1
 };
@@ -83,7 +83,7 @@ private:
 // Threads: none and no locks; the list and every part in it are used by one
 // thread at a time.
 class IOverlaidEntity::IEntityPartList {
-public:
+  public:
     explicit IEntityPartList(unsigned byteLimit);
     virtual ~IEntityPartList();
     IEntityPartList(const IEntityPartList&) = delete;
@@ -116,7 +116,7 @@ public:
     unsigned m_nLimit;     // byte limit
     unsigned m_nUsed;      // bytes in use by loaded parts
 
-protected:
+  protected:
     friend class IOverlaidEntity::IEntityPart;
 
     // Unlinks a part that was just saved and gave up its buffer, reduces the
@@ -129,7 +129,7 @@ protected:
     void swapRead(IEntityPart* part);
     void swapRelease(IEntityPart* part);
 
-private:
+  private:
     void unloadPart(IEntityPart* part);
     void linkAtTail(IEntityPart* part);
 
@@ -139,7 +139,7 @@ private:
 
 // A part-list RAII pin: uses the part for the lifetime of the object.
 class CPartUse {
-public:
+  public:
     explicit CPartUse(IOverlaidEntity::IEntityPart* part)
         : m_part(part), m_data(static_cast<unsigned char*>(part->m_pList->UsePart(part))) {}
     ~CPartUse() { IOverlaidEntity::IEntityPartList::ReleasePart(m_part); }
@@ -147,7 +147,7 @@ public:
     CPartUse& operator=(const CPartUse&) = delete;
     unsigned char* data() const { return m_data; }
 
-private:
+  private:
     IOverlaidEntity::IEntityPart* m_part;
     unsigned char* m_data;
 };
@@ -157,12 +157,12 @@ private:
 // ReserveInstance creates it on first use (limit GetDefaultByteLimit(),
 // kDefaultByteLimit unless changed) and counts reservations; the list stays
 // valid until the matching ReleaseInstance, and the last release destroys it
-// (every part must be gone by then). While a list exists, large buffers are
+// (every part must be gone by then). From the first list on, large buffers are
 // really returned to the system when freed: on glibc the mmap threshold is
 // pinned so that it cannot rise after a large free.
 // Threads: reservations and the list are used by one thread at a time.
 class COverlaidImagePartList : public IOverlaidEntity::IEntityPartList {
-public:
+  public:
     // 64 MiB: room for 256 grey or 85 colour tiles of 512 x 512.
     static constexpr unsigned kDefaultByteLimit = 64u << 20;
 
@@ -174,7 +174,7 @@ public:
     static void SetDefaultByteLimit(unsigned bytes);
     static unsigned GetDefaultByteLimit();
 
-private:
+  private:
     explicit COverlaidImagePartList(unsigned byteLimit);
     ~COverlaidImagePartList() override;
 };

@@ -16,7 +16,7 @@ namespace KORBAS {
 // comes after them so that it shifts none of them.
 // Threads: one thread at a time.
 class IProgressWork {
-public:
+  public:
     // Starts a new phase of total steps; the position goes back to 0.
     virtual void SetTotal(int total) = 0;
     // Moves the position on by steps (callers pass 1).
@@ -34,7 +34,7 @@ public:
 
     virtual ~IProgressWork();
 
-protected:
+  protected:
     IProgressWork() = default;
     IProgressWork(const IProgressWork&) = default;
     IProgressWork& operator=(const IProgressWork&) = default;
@@ -48,7 +48,7 @@ protected:
 // Owns: nothing but its text. Failure: write errors on the stream are ignored.
 // Threads: one thread at a time.
 class CTerminalProgress final : public IProgressWork {
-public:
+  public:
     // A plain line is printed at most this often when the stream is not a
     // terminal, so that logs stay short.
     static constexpr double kPlainLineSeconds = 5.0;
@@ -72,7 +72,7 @@ public:
     // The line as it would be drawn now (without the carriage return).
     std::string Describe() const;
 
-private:
+  private:
     using clock = std::chrono::steady_clock;
     void show(bool force);
 

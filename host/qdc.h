@@ -15,7 +15,7 @@
 // SaveAsPNG returns false (and leaves no partial file) when the file cannot be written.
 // Threads: one thread at a time.
 class QDC {
-public:
+  public:
     QDC(int width, int height);
     ~QDC();
     QDC(const QDC&) = delete;

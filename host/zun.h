@@ -13,7 +13,7 @@ namespace zun {
 // their own operations from slot 2 on.
 // Threads: no state of its own; any thread.
 class Object {
-public:
+  public:
     Object() = default;
     Object(const Object&) = default;
     Object& operator=(const Object&) = default;
@@ -34,7 +34,7 @@ public:
 // both counts alone; a count is never copied.
 // Threads: the count is not atomic; one thread at a time.
 class IRefCounter : public Object {
-public:
+  public:
     IRefCounter();
     IRefCounter(const IRefCounter& other);
     IRefCounter& operator=(const IRefCounter& other);
@@ -45,17 +45,17 @@ public:
     unsigned SubReference();
     unsigned GetReferenceCount() const { return m_nRefCount; }
 
-protected:
+  protected:
     ~IRefCounter() override;
 
-private:
+  private:
     unsigned m_nRefCount;
 };
 
 // A string of bytes returned by value (NUL-terminated, may hold any bytes).
 // Threads: a value type; any thread, one at a time per object.
 class String {
-public:
+  public:
     String() = default;
     String(const char* text);  // a null pointer gives the empty string
     String(const char* text, std::size_t length);
@@ -68,7 +68,7 @@ public:
     friend bool operator==(const String& a, const String& b) { return a.m_text == b.m_text; }
     friend bool operator!=(const String& a, const String& b) { return a.m_text != b.m_text; }
 
-private:
+  private:
     std::string m_text;
 };
 

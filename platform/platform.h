@@ -69,6 +69,17 @@ struct BITMAPINFO {
     BITMAPINFOHEADER bmiHeader;
     RGBQUAD bmiColors[1];
 };
+struct PALETTEENTRY {
+    BYTE peRed;
+    BYTE peGreen;
+    BYTE peBlue;
+    BYTE peFlags;
+};
+struct LOGPALETTE {
+    WORD palVersion;
+    WORD palNumEntries;
+    PALETTEENTRY palPalEntry[1];
+};
 #pragma pack(pop)
 static_assert(sizeof(BITMAPINFOHEADER) == 40, "BITMAPINFOHEADER is 40 bytes");
 
@@ -119,9 +130,26 @@ DWORD GetPrivateProfileStringA(LPCSTR lpAppName, LPCSTR lpKeyName, LPCSTR lpDefa
 
 // ---- String resources (strings.cpp) ----
 
+// Copies string uID of the module's table into lpBuffer (at most
+// cchBufferMax - 1 characters, then NUL) and returns the characters copied;
+// 0 when the module registered no such string.
 int LoadStringA(HINSTANCE hInstance, UINT uID, LPSTR lpBuffer, int cchBufferMax);
 
-// ---- GDI on software surfaces (gdi.cpp) ----
+// One string resource. A module registers its table once; the table must
+// outlive every lookup (a static array).
+struct STRINGRESOURCE {
+    UINT id;
+    LPCSTR text;
+};
+void RegisterStringTable(HINSTANCE hInstance, const STRINGRESOURCE* table, int count);
+
+// ---- GDI on software surfaces (gdi.cpp; the surface is in platform/surface.h) ----
+
+using HGDIOBJ = void*;
+// A palette of up to 256 entries; null when lplgpl is null or has no entries.
+HPALETTE CreatePalette(const LOGPALETTE* lplgpl);
+// Deletes a palette made by CreatePalette. TRUE on success.
+BOOL DeleteObject(HGDIOBJ ho);
 
 HPALETTE SelectPalette(HDC hdc, HPALETTE hPal, BOOL bForceBkgd);
 UINT RealizePalette(HDC hdc);

@@ -13,6 +13,7 @@ int main(int argc, char** argv) {
     tarvel_cli::add_demo_command(app);
     tarvel_cli::add_convert_command(app);
     tarvel_cli::add_image_info_command(app);
+    tarvel_cli::add_decode_command(app);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {

@@ -1,0 +1,128 @@
+// JPEG decoding through libjpeg-turbo: grey to 8 bits, colour and CMYK to 24.
+//
+// libjpeg reports fatal errors through a callback that must not return; it
+// longjmps back to guarded(). No object with a destructor lives in the
+// frames that longjmp crosses: the error text is kept in a plain buffer and
+// the exception is thrown only after libjpeg has been torn down.
+#include <csetjmp>
+#include <cstddef>
+#include <cstdio>
+#include <string>
+
+// jpeglib.h needs size_t and FILE declared first.
+#include <jpeglib.h>
+
+#include <jerror.h>
+
+#include "host/decode/decoders.h"
+
+namespace KORBAS {
+namespace decode {
+
+namespace {
+
+// Coefficient buffers of progressive files may take up to twice the decoded
+// picture (16-bit coefficients), plus some tables: libjpeg may use this many
+// times the decoding limit before it refuses the file.
+constexpr long kJpegMemoryFactor = 2;
+constexpr long kJpegMemorySlack = 64L << 20;
+
+struct JpegFailure {
+    jpeg_error_mgr manager;  // first, so that the error pointer converts
+    std::jmp_buf jump;
+    char message[JMSG_LENGTH_MAX];
+};
+
+void on_error(j_common_ptr cinfo) {
+    auto* failure = reinterpret_cast<JpegFailure*>(cinfo->err);
+    (*cinfo->err->format_message)(cinfo, failure->message);
+    std::longjmp(failure->jump, 1);
+}
+
+// Warnings are ignored, except that a file ending early is an error: libjpeg
+// would fill the missing rows with grey and report success.
+void on_message(j_common_ptr cinfo, int level) {
+    if (level < 0 && cinfo->err->msg_code == JWRN_JPEG_EOF) on_error(cinfo);
+}
+
+// CMYK (Adobe files store it inverted) to blue, green, red.
+void cmyk_to_bgr(const JSAMPLE* src, JDIMENSION width, bool inverted, unsigned char* dst) {
+    for (JDIMENSION x = 0; x < width; ++x, src += 4, dst += 3) {
+        unsigned c = src[0], m = src[1], y = src[2], k = src[3];
+        if (!inverted) {
+            c = 255 - c;
+            m = 255 - m;
+            y = 255 - y;
+            k = 255 - k;
+        }
+        dst[0] = static_cast<unsigned char>((y * k + 127) / 255);
+        dst[1] = static_cast<unsigned char>((m * k + 127) / 255);
+        dst[2] = static_cast<unsigned char>((c * k + 127) / 255);
+    }
+}
+
+// Everything after the jump is set: may longjmp out at any call into libjpeg.
+// Returns false when the target refused the picture.
+bool decode_body(jpeg_decompress_struct& cinfo, std::FILE* file, DibTarget& target) {
+    const unsigned long long budget =
+        static_cast<unsigned long long>(CBitmapWindows::GetDecodeLimit()) * kJpegMemoryFactor +
+        kJpegMemorySlack;
+    cinfo.mem->max_memory_to_use = static_cast<long>(budget);
+    jpeg_stdio_src(&cinfo, file);
+    jpeg_read_header(&cinfo, TRUE);
+
+    const bool grey = cinfo.jpeg_color_space == JCS_GRAYSCALE;
+    const bool cmyk = cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK;
+    cinfo.out_color_space = grey ? JCS_GRAYSCALE : cmyk ? JCS_CMYK : JCS_EXT_BGR;
+    if (!target.start(cinfo.image_width, cinfo.image_height, grey ? 8 : 24, grey ? 256 : 0))
+        return false;
+    if (grey) target.setGreyColours();
+    if (!target.wantsPixels()) return true;
+
+    jpeg_start_decompress(&cinfo);
+    JSAMPARRAY cmykRow = nullptr;
+    if (cmyk)
+        cmykRow = (*cinfo.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&cinfo), JPOOL_IMAGE,
+                                             cinfo.output_width * 4, 1);
+    while (cinfo.output_scanline < cinfo.output_height) {
+        unsigned char* dst = target.row(cinfo.output_scanline);
+        if (cmyk) {
+            jpeg_read_scanlines(&cinfo, cmykRow, 1);
+            cmyk_to_bgr(cmykRow[0], cinfo.output_width, cinfo.saw_Adobe_marker, dst);
+        } else {
+            JSAMPROW rows[1] = {dst};
+            jpeg_read_scanlines(&cinfo, rows, 1);
+        }
+    }
+    jpeg_finish_decompress(&cinfo);
+    return true;
+}
+
+// Returns false with failure.message set (or empty when the target refused).
+bool guarded(std::FILE* file, DibTarget& target, JpegFailure& failure) {
+    jpeg_decompress_struct cinfo{};
+    cinfo.err = jpeg_std_error(&failure.manager);
+    failure.manager.error_exit = on_error;
+    failure.manager.emit_message = on_message;
+    failure.message[0] = '\0';
+    if (setjmp(failure.jump)) {
+        jpeg_destroy_decompress(&cinfo);
+        return false;
+    }
+    jpeg_create_decompress(&cinfo);
+    const bool ok = decode_body(cinfo, file, target);
+    jpeg_destroy_decompress(&cinfo);
+    return ok;
+}
+
+}  // namespace
+
+void decodeJpeg(std::FILE* file, DibTarget& target) {
+    JpegFailure failure;
+    if (guarded(file, target, failure)) return;
+    if (failure.message[0]) throw DecodeError(std::string("JPEG: ") + failure.message);
+    throw DecodeError(target.reason());
+}
+
+}  // namespace decode
+}  // namespace KORBAS

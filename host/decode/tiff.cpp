@@ -1,0 +1,248 @@
+// TIFF decoding through libtiff, strip by strip or tile by tile: grey and
+// palette to 8 bits with a colour table, RGB to 24 bits, RGBA to 32; every
+// other kind (YCbCr, CMYK, separate planes, ...) through libtiff's RGBA reader.
+#include <algorithm>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <tiffio.h>
+
+#include "host/decode/decoders.h"
+
+namespace KORBAS {
+namespace decode {
+
+namespace {
+
+// libtiff refuses any single allocation beyond this (strip and tile buffers,
+// tag arrays): hostile headers cannot make it allocate more.
+constexpr tmsize_t kTiffMaxAllocation = 256 << 20;
+
+struct TiffFailure {
+    char message[256] = {};
+};
+
+// The first error is the one that explains the failure; warnings are ignored.
+int on_error(TIFF*, void* user, const char*, const char* format, va_list args) {
+    auto* failure = static_cast<TiffFailure*>(user);
+    if (!failure->message[0])
+        std::vsnprintf(failure->message, sizeof failure->message, format, args);
+    return 1;
+}
+
+int on_warning(TIFF*, void*, const char*, const char*, va_list) {
+    return 1;
+}
+
+struct TiffCloser {
+    void operator()(TIFF* tif) const { TIFFClose(tif); }
+};
+using TiffHandle = std::unique_ptr<TIFF, TiffCloser>;
+
+class TiffReader {
+  public:
+    TiffReader(TIFF* tif, TiffFailure& failure, DibTarget& target)
+        : m_tif(tif), m_failure(failure), m_target(target) {}
+
+    void run() {
+        TIFFGetField(m_tif, TIFFTAG_IMAGEWIDTH, &m_width);
+        TIFFGetField(m_tif, TIFFTAG_IMAGELENGTH, &m_height);
+        TIFFGetFieldDefaulted(m_tif, TIFFTAG_BITSPERSAMPLE, &m_bits);
+        TIFFGetFieldDefaulted(m_tif, TIFFTAG_SAMPLESPERPIXEL, &m_samples);
+        TIFFGetFieldDefaulted(m_tif, TIFFTAG_PLANARCONFIG, &m_planar);
+        if (!TIFFGetField(m_tif, TIFFTAG_PHOTOMETRIC, &m_photometric))
+            m_photometric = m_samples >= 3 ? PHOTOMETRIC_RGB : PHOTOMETRIC_MINISBLACK;
+        std::uint16_t extraCount = 0;
+        std::uint16_t* extra = nullptr;
+        TIFFGetFieldDefaulted(m_tif, TIFFTAG_EXTRASAMPLES, &extraCount, &extra);
+        m_alpha = extraCount > 0 && extra &&
+                  (extra[0] == EXTRASAMPLE_ASSOCALPHA || extra[0] == EXTRASAMPLE_UNASSALPHA);
+        m_tiled = TIFFIsTiled(m_tif) != 0;
+        if (classify())
+            readDirect();
+        else
+            readRgba();
+    }
+
+  private:
+    [[noreturn]] void failWith(const char* what) {
+        std::string reason = std::string("TIFF: ") + what;
+        if (m_failure.message[0]) reason += std::string(" (") + m_failure.message + ")";
+        throw DecodeError(reason);
+    }
+
+    void begin(int bits, unsigned colours) {
+        if (!m_target.start(m_width, m_height, bits, colours)) throw DecodeError(m_target.reason());
+    }
+
+    // Chooses the direct path for contiguous grey, palette and RGB(A) samples.
+    bool classify() {
+        if (m_planar != PLANARCONFIG_CONTIG && m_samples > 1) return false;
+        const bool smallBits = m_bits == 1 || m_bits == 2 || m_bits == 4 || m_bits == 8;
+        switch (m_photometric) {
+            case PHOTOMETRIC_MINISBLACK:
+            case PHOTOMETRIC_MINISWHITE:
+                if (m_samples != 1 || !(smallBits || m_bits == 16)) return false;
+                m_kind =
+                    m_photometric == PHOTOMETRIC_MINISWHITE ? Samples::greyInverted : Samples::grey;
+                begin(8, 256);
+                m_target.setGreyColours();
+                return true;
+            case PHOTOMETRIC_PALETTE:
+                if (m_samples != 1 || !smallBits) return false;
+                m_kind = Samples::index;
+                begin(8, 1u << m_bits);
+                copyColourMap();
+                return true;
+            case PHOTOMETRIC_RGB:
+                if (m_samples < 3 || !(m_bits == 8 || m_bits == 16)) return false;
+                m_kind = m_alpha && m_samples >= 4 ? Samples::rgba : Samples::rgb;
+                begin(m_kind == Samples::rgba ? 32 : 24, 0);
+                return true;
+            default:
+                return false;
+        }
+    }
+
+    // TIFF colour maps are 16 bits per entry; files that store 8-bit values
+    // there (every entry below 256) are taken as they are.
+    void copyColourMap() {
+        std::uint16_t *red = nullptr, *green = nullptr, *blue = nullptr;
+        if (!TIFFGetField(m_tif, TIFFTAG_COLORMAP, &red, &green, &blue))
+            failWith("palette image without a colour map");
+        const unsigned n = 1u << m_bits;
+        bool eightBit = true;
+        for (unsigned i = 0; i < n; ++i)
+            eightBit &= red[i] < 256 && green[i] < 256 && blue[i] < 256;
+        const auto level = [eightBit](std::uint16_t v) {
+            return eightBit ? static_cast<BYTE>(v) : static_cast<BYTE>(scale16(v));
+        };
+        RGBQUAD* table = m_target.colours();
+        for (unsigned i = 0; i < n; ++i)
+            table[i] = RGBQUAD{level(blue[i]), level(green[i]), level(red[i]), 0};
+    }
+
+    void readDirect() {
+        if (!m_target.wantsPixels()) return;
+        if (m_tiled) {
+            readTiles();
+            return;
+        }
+        std::vector<unsigned char> line(static_cast<std::size_t>(scanlineSize()));
+        for (std::uint32_t y = 0; y < m_height; ++y) {
+            if (TIFFReadScanline(m_tif, line.data(), y, 0) < 0) failWith("cannot read a row");
+            convertRow(line.data(), m_bits, m_samples, m_kind, m_width, m_target.row(y));
+        }
+    }
+
+    tmsize_t scanlineSize() {
+        const tmsize_t size = TIFFScanlineSize(m_tif);
+        if (size <= 0) failWith("bad row size");
+        return size;
+    }
+
+    void readTiles() {
+        std::uint32_t tw = 0, th = 0;
+        TIFFGetField(m_tif, TIFFTAG_TILEWIDTH, &tw);
+        TIFFGetField(m_tif, TIFFTAG_TILELENGTH, &th);
+        const tmsize_t tileBytes = TIFFTileSize(m_tif);
+        const tmsize_t tileRow = TIFFTileRowSize(m_tif);
+        if (tw == 0 || th == 0 || tileBytes <= 0 || tileRow <= 0) failWith("bad tile size");
+        std::vector<unsigned char> tile(static_cast<std::size_t>(tileBytes));
+        const std::size_t pixelBytes = m_target.rowBytes() / m_width;
+        for (std::uint32_t y0 = 0; y0 < m_height; y0 += th) {
+            for (std::uint32_t x0 = 0; x0 < m_width; x0 += tw) {
+                if (TIFFReadTile(m_tif, tile.data(), x0, y0, 0, 0) < 0)
+                    failWith("cannot read a tile");
+                const std::uint32_t w = std::min(tw, m_width - x0);
+                const std::uint32_t h = std::min(th, m_height - y0);
+                for (std::uint32_t r = 0; r < h; ++r) {
+                    convertRow(tile.data() + static_cast<std::size_t>(r) * tileRow, m_bits,
+                               m_samples, m_kind, w, m_target.row(y0 + r) + x0 * pixelBytes);
+                }
+            }
+        }
+    }
+
+    // libtiff's RGBA reader, a strip or tile at a time; its rasters are
+    // packed ABGR words with the bottom row first.
+    void readRgba() {
+        char why[1024] = {};
+        if (!TIFFRGBAImageOK(m_tif, why)) failWith(why[0] ? why : "unsupported kind of TIFF");
+        begin(m_alpha ? 32 : 24, 0);
+        if (!m_target.wantsPixels()) return;
+        std::uint32_t bw = m_width, bh = 0;
+        if (m_tiled) {
+            TIFFGetField(m_tif, TIFFTAG_TILEWIDTH, &bw);
+            TIFFGetField(m_tif, TIFFTAG_TILELENGTH, &bh);
+        } else {
+            TIFFGetFieldDefaulted(m_tif, TIFFTAG_ROWSPERSTRIP, &bh);
+            if (bh > m_height) bh = m_height;
+        }
+        if (bw == 0 || bh == 0) failWith("bad strip or tile size");
+        const unsigned long long words = static_cast<unsigned long long>(bw) * bh;
+        if (words > static_cast<unsigned long long>(kTiffMaxAllocation) / 4)
+            failWith("strip or tile too large");
+        std::vector<std::uint32_t> raster(static_cast<std::size_t>(words));
+        const std::size_t out = m_alpha ? 4 : 3;
+        for (std::uint32_t y0 = 0; y0 < m_height; y0 += bh) {
+            for (std::uint32_t x0 = 0; x0 < m_width; x0 += bw) {
+                const int ok = m_tiled ? TIFFReadRGBATile(m_tif, x0, y0, raster.data())
+                                       : TIFFReadRGBAStrip(m_tif, y0, raster.data());
+                if (!ok) failWith("cannot read pixels");
+                const std::uint32_t w = std::min(bw, m_width - x0);
+                const std::uint32_t h = std::min(bh, m_height - y0);
+                for (std::uint32_t r = 0; r < h; ++r) {
+                    // Tiles keep their full height; strips are as tall as their rows.
+                    const std::uint32_t from = (m_tiled ? bh : h) - 1 - r;
+                    const std::uint32_t* src = raster.data() + static_cast<std::size_t>(from) * bw;
+                    unsigned char* dst = m_target.row(y0 + r) + x0 * out;
+                    for (std::uint32_t x = 0; x < w; ++x, dst += out) {
+                        dst[0] = static_cast<unsigned char>(TIFFGetB(src[x]));
+                        dst[1] = static_cast<unsigned char>(TIFFGetG(src[x]));
+                        dst[2] = static_cast<unsigned char>(TIFFGetR(src[x]));
+                        if (out == 4) dst[3] = static_cast<unsigned char>(TIFFGetA(src[x]));
+                    }
+                }
+            }
+        }
+    }
+
+    TIFF* m_tif;
+    TiffFailure& m_failure;
+    DibTarget& m_target;
+    std::uint32_t m_width = 0;
+    std::uint32_t m_height = 0;
+    std::uint16_t m_bits = 1;
+    std::uint16_t m_samples = 1;
+    std::uint16_t m_planar = PLANARCONFIG_CONTIG;
+    std::uint16_t m_photometric = PHOTOMETRIC_MINISBLACK;
+    bool m_alpha = false;
+    bool m_tiled = false;
+    Samples m_kind = Samples::grey;
+};
+
+}  // namespace
+
+void decodeTiff(const char* path, DibTarget& target) {
+    TiffFailure failure;
+    TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
+    if (!options) throw DecodeError("TIFF: out of memory");
+    TIFFOpenOptionsSetErrorHandlerExtR(options, on_error, &failure);
+    TIFFOpenOptionsSetWarningHandlerExtR(options, on_warning, &failure);
+    TIFFOpenOptionsSetMaxSingleMemAlloc(options, kTiffMaxAllocation);
+    TiffHandle tif(TIFFOpenExt(path, "r", options));
+    TIFFOpenOptionsFree(options);
+    if (!tif) {
+        throw DecodeError(std::string("TIFF: ") +
+                          (failure.message[0] ? failure.message : "cannot open"));
+    }
+    TiffReader(tif.get(), failure, target).run();
+}
+
+}  // namespace decode
+}  // namespace KORBAS

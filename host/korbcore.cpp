@@ -1,2 +1,0 @@
-// korbcore: the host imaging library.
-#include "host/host.h"

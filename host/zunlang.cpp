@@ -1,2 +1,0 @@
-// zunlang: the host base library.
-#include "host/host.h"

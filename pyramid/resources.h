@@ -1,0 +1,21 @@
+// The module's string resources and LoadResourceText.
+#pragma once
+
+#include <string>
+
+#include "platform/platform.h"
+
+namespace tarvel {
+
+// Ids of the string resources.
+constexpr unsigned kLayerBuildingText = 10500;  // printf format: layer made, last layer
+constexpr unsigned kBmpRowsText = 10501;        // plain text, before BMP pixel rows
+
+// The module handle the string table is registered under.
+HINSTANCE ModuleHandle();
+
+// The text of string resource id of this module (at most 1023 characters;
+// empty when there is no such string).
+std::string LoadResourceText(unsigned int id);
+
+}  // namespace tarvel
