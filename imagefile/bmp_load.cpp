@@ -5,6 +5,7 @@
 
 #include "imagefile/bmp_header.h"
 #include "imagefile/imagefile.h"
+#include "pyramid/resources.h"
 
 namespace tarvel {
 
@@ -22,6 +23,13 @@ bmp_file openChecked(const char* path, int bits, bmp_header& header, bmp_layout&
         return nullptr;
     }
     return file;
+}
+
+// Starts a phase of one step per row, described by the module's text for BMP rows.
+void startRows(KORBAS::IProgressWork* progress, int rows) {
+    if (progress == nullptr) return;
+    progress->SetTotal(rows);
+    progress->SetText(LoadResourceText(kBmpRowsText).c_str());
 }
 
 // Image row that file row r fills.
@@ -106,7 +114,7 @@ bool CImageFileFormat_bmp::load24(const char* path, KORBAS::IProgressWork* progr
     }
     if (!m_target->Create(3, layout.width, layout.height, 0)) return false;
     std::unique_ptr<unsigned char[]> row(new (std::nothrow) unsigned char[layout.rowBytes]);
-    if (progress != nullptr) progress->SetTotal(layout.height);
+    startRows(progress, layout.height);
     if (!row || !readRows24(file.get(), *m_target, layout, row.get(), progress)) {
         m_target->Destroy();
         return false;
@@ -133,7 +141,7 @@ bool CImageFileFormat_bmp::load8(const char* path, KORBAS::IProgressWork* progre
         palette[3 * i + 1] = table[4 * i + 1];
         palette[3 * i + 2] = table[4 * i];
     }
-    if (progress != nullptr) progress->SetTotal(layout.height);
+    startRows(progress, layout.height);
     if (!readRows8(file.get(), *m_target, layout, progress)) {
         m_target->Destroy();
         return false;

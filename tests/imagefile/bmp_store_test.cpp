@@ -199,3 +199,45 @@ TEST_F(BmpStore, ImagesLargerThanTheCacheRoundTrip) {
 }
 
 }  // namespace
+
+namespace {
+
+// Counts what the reader and writer report.
+class counting_progress : public KORBAS::IProgressWork {
+  public:
+    int phases = 0;
+    int total = 0;
+    int steps = 0;
+    void SetTotal(int t) override {
+        ++phases;
+        total = t;
+        steps = 0;
+    }
+    void Advance(int n) override { steps += n; }
+    void SetText(const char*) override {}
+};
+
+TEST_F(BmpStore, ProgressIsOneStepPerRow) {
+    for (int type : {3, 2}) {
+        SCOPED_TRACE(type == 3 ? "24-bit" : "8-bit");
+        tarvel::image img(type, 7, 9, 0);
+        fill(img);
+        counting_progress writing;
+        tarvel::CImageFileFormat_bmp out_format;
+        out_format.SetStoreProgress(&writing);
+        ASSERT_TRUE(out_format.Store(img, out.c_str(), nullptr));
+        EXPECT_EQ(writing.phases, 1);
+        EXPECT_EQ(writing.total, 9);
+        EXPECT_EQ(writing.steps, 9);
+
+        counting_progress reading;
+        tarvel::CImageFileFormat_bmp in_format;
+        tarvel::image back;
+        ASSERT_TRUE(in_format.Load(back, out.c_str(), nullptr, &reading));
+        EXPECT_EQ(reading.phases, 1);
+        EXPECT_EQ(reading.total, 9);
+        EXPECT_EQ(reading.steps, 9);
+    }
+}
+
+}  // namespace
