@@ -39,12 +39,11 @@ bool looks_like_bmp(const std::string& path) {
 // files included, through the host imaging library's decoders.
 bool read_picture(tarvel::image& img, const std::string& path, KORBAS::IProgressWork* progress) {
     if (looks_like_bmp(path)) {
-        if (progress != nullptr) progress->SetText(("reading " + path).c_str());
         tarvel::CImageFileFormat_bmp bmp;
         if (bmp.Load(img, path.c_str(), nullptr, progress)) return true;
     }
     if (progress != nullptr) {
-        // The host decodes the whole file in one call: there is nothing to count.
+        // The host decodes the whole file in one call: one step.
         progress->SetTotal(1);
         progress->SetText(("decoding " + path).c_str());
     }
@@ -83,6 +82,8 @@ bool convert(tarvel::image& img, const convert_options& options) {
     }
     if (bar) {
         bar->Finish();
+        // The writer starts the same phase again; the text goes with it.
+        bar->SetTotal(img.GetHeight());
         bar->SetText(("writing " + options.output).c_str());
     }
     tarvel::CImageFileFormat_bmp bmp;
