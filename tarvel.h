@@ -3,3 +3,4 @@
 
 #include "host/host.h"
 #include "image/image.h"
+#include "imagefile/imagefile.h"

@@ -6,6 +6,7 @@
 namespace tarvel_cli {
 
 void add_demo_command(CLI::App& app);
+void add_convert_command(CLI::App& app);
 void add_image_info_command(CLI::App& app);
 void add_decode_command(CLI::App& app);
 
