@@ -4,3 +4,4 @@
 #include "host/host.h"
 #include "image/image.h"
 #include "imagefile/imagefile.h"
+#include "pyramid/pyramid.h"

@@ -12,6 +12,11 @@ int main(int argc, char** argv) {
     app.require_subcommand(1);
     tarvel_cli::add_demo_command(app);
     tarvel_cli::add_convert_command(app);
+    tarvel_cli::add_pyramid_command(app);
+    tarvel_cli::add_capture_command(app);
+    tarvel_cli::add_info_command(app);
+    tarvel_cli::add_sample_command(app);
+    tarvel_cli::add_verify_command(app);
     tarvel_cli::add_image_info_command(app);
     tarvel_cli::add_decode_command(app);
     try {

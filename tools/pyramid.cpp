@@ -1,0 +1,135 @@
+// `tarvel pyramid SOURCE DIR`: opens the pyramid stored in DIR, or builds it
+// from SOURCE with a progress bar, and prints its layers.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#include "host/host.h"
+#include "tools/commands.h"
+#include "tools/console.h"
+#include "tools/pyramid_tools.h"
+
+namespace tarvel_cli {
+
+namespace {
+
+const char* kind(int type) {
+    switch (type) {
+        case 1:
+            return "grey";
+        case 2:
+            return "palette";
+        case 3:
+            return "RGB";
+        default:
+            return "?";
+    }
+}
+
+// Two paths name the same source when they are equal or name the same file.
+bool same_source(const std::string& a, const std::string& b) {
+    if (a == b) return true;
+    struct stat sa {};
+    struct stat sb {};
+    return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+           sa.st_ino == sb.st_ino;
+}
+
+// Why a build failed, as well as can be told from outside.
+std::string build_failure(const std::string& source, const std::string& dir) {
+    if (access(source.c_str(), R_OK) != 0)
+        return "cannot read " + source + ": " + std::strerror(errno);
+    try {
+        KORBAS::CBitmapWindows header(nullptr, source.c_str(), false);
+    } catch (const std::exception& e) {
+        return std::string("cannot decode ") + e.what();
+    }
+    if (access(dir.c_str(), W_OK | X_OK) != 0) {
+        return "cannot write in " + dir + ": " + std::strerror(errno);
+    }
+    return "building in " + dir + " failed (is the disk full?)";
+}
+
+struct pyramid_options {
+    std::string source;
+    std::string dir;
+    bool rebuild = false;
+};
+
+}  // namespace
+
+double seconds_now() {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+void print_layers(const tarvel::pyramid& p) {
+    for (int k = 0; k < p.GetLayerCount(); ++k) {
+        const tarvel::image& layer = *p.GetLayerAt(k);
+        std::printf("layer %-2d  %6d x %-6d %-7s %4d page(s) x %d channel(s)\n", k,
+                    layer.GetWidth(), layer.GetHeight(), kind(layer.GetType()),
+                    layer.GetPageCount(), layer.GetChannelCount());
+    }
+}
+
+int open_or_build(tarvel::pyramid& p, const std::string& source, const std::string& dir,
+                  bool rebuild) {
+    const double start = seconds_now();
+    if (p.Create(dir.c_str(), nullptr)) {
+        if (same_source(p.GetName(), source)) {
+            std::printf("opened    %s (pyramid of %s, %d layers) in %.3f s\n", dir.c_str(),
+                        p.GetName().c_str(), p.GetLayerCount(), seconds_now() - start);
+            return 0;
+        }
+        if (!rebuild) {
+            std::fprintf(stderr,
+                         "tarvel: %s holds the pyramid of another source, %s; pass --rebuild to "
+                         "replace it with the pyramid of %s\n",
+                         dir.c_str(), p.GetName().c_str(), source.c_str());
+            return 1;
+        }
+        std::printf("replacing the pyramid of %s\n", p.GetName().c_str());
+        p.Destroy();
+    }
+    KORBAS::CTerminalProgress bar(stderr);
+    const double buildStart = seconds_now();
+    if (!p.Create(dir.c_str(), source.c_str(), -1, &bar)) {
+        bar.Finish();
+        std::fprintf(stderr, "tarvel: %s\n", build_failure(source, dir).c_str());
+        return 1;
+    }
+    bar.Finish();
+    std::printf("built     %s from %s: %d layers in %.2f s, peak RSS %.1f MiB\n", dir.c_str(),
+                source.c_str(), p.GetLayerCount(), seconds_now() - buildStart,
+                peak_resident_bytes() / 1048576.0);
+    return 0;
+}
+
+void add_pyramid_command(CLI::App& app) {
+    auto options = std::make_shared<pyramid_options>();
+    CLI::App* cmd = app.add_subcommand(
+        "pyramid",
+        "Open the pyramid stored in DIR, or build it from SOURCE (JPEG, PNG, TIFF or BMP) with a "
+        "progress bar, then list its layers. Each layer halves the one before until both sides "
+        "are at most 240 pixels. When DIR holds the pyramid of another source, nothing is "
+        "changed unless --rebuild is given.");
+    cmd->add_option("SOURCE", options->source, "Source image file")->required();
+    cmd->add_option("DIR", options->dir, "Work directory of the pyramid (created when missing)")
+        ->required();
+    cmd->add_flag("--rebuild", options->rebuild,
+                  "Replace a pyramid of another source stored in DIR");
+    cmd->callback([options] {
+        tarvel::pyramid p;
+        if (open_or_build(p, options->source, options->dir, options->rebuild) != 0) {
+            throw CLI::RuntimeError(1);
+        }
+        print_layers(p);
+    });
+}
+
+}  // namespace tarvel_cli
