@@ -3,4 +3,5 @@
 
 #include "host/host.h"
 #include "image/image.h"
+#include "imagefile/imagefile.h"
 #include "pyramid/pyramid.h"

@@ -86,6 +86,13 @@ void CTerminalProgress::Finish() {
 }
 
 void CTerminalProgress::SetText(const char* text) {
+    // New text after a finished phase starts the next one: its counts must not
+    // show under the new text.
+    if (m_total > 0 && m_pos >= m_total) {
+        if (m_lineOpen && m_out) std::fputc('\n', m_out);
+        m_lineOpen = false;
+        m_total = m_pos = 0;
+    }
     m_text = text ? text : "";
     show(true);
 }

@@ -6,6 +6,7 @@
 namespace tarvel_cli {
 
 void add_demo_command(CLI::App& app);
+void add_convert_command(CLI::App& app);
 void add_verify_command(CLI::App& app);
 void add_pyramid_command(CLI::App& app);
 void add_capture_command(CLI::App& app);

@@ -11,6 +11,7 @@ int main(int argc, char** argv) {
     app.set_version_flag("--version", std::string("tarvel ") + TARVEL_VERSION);
     app.require_subcommand(1);
     tarvel_cli::add_demo_command(app);
+    tarvel_cli::add_convert_command(app);
     tarvel_cli::add_pyramid_command(app);
     tarvel_cli::add_capture_command(app);
     tarvel_cli::add_info_command(app);

@@ -1,0 +1,115 @@
+// Writing paged images as uncompressed BMP files: 8-bit for grey and palette
+// images, 24-bit for the rest, rows bottom-up.
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "imagefile/bmp_header.h"
+#include "imagefile/imagefile.h"
+
+namespace tarvel {
+
+namespace {
+
+// Writes the header, the colour table (if any) and the rows, bottom row first.
+// fillRow(y, buffer) fills the stored row of image row y; padding stays zero.
+// One progress step per row when a sink is given.
+// A regular file that could not be written completely is removed.
+template <class FillRow>
+bool writeFile(const char* path, bmp_header header, const unsigned char* table,
+               std::size_t tableBytes, int width, int height, KORBAS::IProgressWork* progress,
+               FillRow fillRow) {
+    const int bits = header.bitCount;
+    const std::uint64_t rowBytes = bmpRowBytes(static_cast<std::uint64_t>(width), bits);
+    const std::uint64_t pixelBytes = rowBytes * static_cast<std::uint64_t>(height);
+    const std::uint64_t fileBytes = kBmpHeaderBytes + tableBytes + pixelBytes;
+    if (fileBytes > kBmpMaxFileBytes) return false;  // the size fields cannot say it
+
+    std::unique_ptr<unsigned char[]> row(new (std::nothrow) unsigned char[rowBytes]());
+    if (!row) return false;
+    std::FILE* file = std::fopen(path, "wb");
+    if (file == nullptr) return false;
+    std::setvbuf(file, nullptr, _IOFBF, kBmpStreamBuffer);
+
+    header.fileSize = static_cast<std::uint32_t>(fileBytes);
+    header.offBits = static_cast<std::uint32_t>(kBmpHeaderBytes + tableBytes);
+    header.width = width;
+    header.height = height;
+    header.sizeImage = static_cast<std::uint32_t>(pixelBytes);
+    bool ok = header.write(file) &&
+              (tableBytes == 0 || std::fwrite(table, 1, tableBytes, file) == tableBytes);
+    if (progress != nullptr) progress->SetTotal(height);
+    for (int y = height - 1; ok && y >= 0; --y) {
+        fillRow(y, row.get());
+        ok = std::fwrite(row.get(), 1, rowBytes, file) == rowBytes;
+        if (progress != nullptr) progress->Advance(1);
+    }
+    // A partial regular file is removed; a device (a pipe, /dev/full) is left alone.
+    struct stat st {};
+    const bool regular = fstat(fileno(file), &st) == 0 && S_ISREG(st.st_mode);
+    ok = std::fclose(file) == 0 && ok;
+    if (!ok && regular) std::remove(path);
+    return ok;
+}
+
+}  // namespace
+
+bool CImageFileFormat_bmp::Store(image& img, const char* path, const char*) {
+    if (!img.IsValid()) return false;
+    m_target = &img;
+    const bool ok = img.GetType() == 1 || img.GetType() == 2 ? store8(path) : store24(path);
+    m_target = nullptr;
+    return ok;
+}
+
+bool CImageFileFormat_bmp::store24(const char* path) {
+    image& img = *m_target;
+    const int width = img.GetWidth();
+    image::ipointer red(&img, 0, 0);
+    image::ipointer green(&img, 1, 0);
+    image::ipointer blue(&img, 2, 0);
+    bmp_header header;
+    header.bitCount = 24;
+    return writeFile(path, header, nullptr, 0, width, img.GetHeight(), m_storeProgress,
+                     [&](int y, unsigned char* out) {
+                         red = y * width;
+                         green = y * width;
+                         blue = y * width;
+                         const unsigned char* rp = red.GetPtr();
+                         const unsigned char* gp = green.GetPtr();
+                         const unsigned char* bp = blue.GetPtr();
+                         for (int x = 0; x < width; ++x, out += 3) {
+                             out[0] = bp[x];
+                             out[1] = gp[x];
+                             out[2] = rp[x];
+                         }
+                     });
+}
+
+bool CImageFileFormat_bmp::store8(const char* path) {
+    image& img = *m_target;
+    const int width = img.GetWidth();
+    // Palette images write their palette; grey images the grey ramp.
+    unsigned char table[kBmpColourTableBytes] = {};
+    const unsigned char* palette = img.GetType() == 2 ? img.GetPalette() : nullptr;
+    for (int i = 0; i < kBmpMaxColours; ++i) {
+        const unsigned char grey = static_cast<unsigned char>(i);
+        table[4 * i] = palette != nullptr ? palette[3 * i + 2] : grey;
+        table[4 * i + 1] = palette != nullptr ? palette[3 * i + 1] : grey;
+        table[4 * i + 2] = palette != nullptr ? palette[3 * i] : grey;
+    }
+    image::ipointer index(&img, 0, 0);
+    bmp_header header;
+    header.bitCount = 8;
+    header.clrUsed = kBmpMaxColours;
+    return writeFile(path, header, table, sizeof table, width, img.GetHeight(), m_storeProgress,
+                     [&](int y, unsigned char* out) {
+                         index = y * width;
+                         std::memcpy(out, index.GetPtr(), static_cast<std::size_t>(width));
+                     });
+}
+
+}  // namespace tarvel

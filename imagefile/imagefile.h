@@ -1,0 +1,111 @@
+// Image files: the format family that turns files into paged images and back,
+// the BMP reader and writer, and the reader of files the host library decodes.
+#pragma once
+
+#include "host/progress.h"
+#include "image/image.h"
+
+namespace tarvel {
+
+// Limits of the BMP reader. Files beyond them are refused before anything is
+// allocated or the target image is touched.
+constexpr int kBmpFileHeaderBytes = 14;  // "BM", size, two reserved words, pixel offset
+constexpr int kBmpInfoHeaderBytes = 40;  // the classic information header
+constexpr int kBmpHeaderBytes = kBmpFileHeaderBytes + kBmpInfoHeaderBytes;
+constexpr int kBmpMaxColours = 256;                       // an 8-bit index reaches no further
+constexpr int kBmpColourTableBytes = kBmpMaxColours * 4;  // written tables: 256 RGBQUADs
+
+// A file format: reads a file into a paged image and, where the format allows,
+// writes one back. Format objects are short-lived: make one, call Load or
+// Store once, drop it.
+//
+// Owns: nothing. The target image it records during a call belongs to the caller.
+// Threads: one thread, one call at a time.
+class IImageFileFormat {
+  public:
+    virtual ~IImageFileFormat() = default;
+    // Every format answers true; nothing relies on it.
+    virtual bool Accepts(int, int) = 0;
+    // Recreates `image` at the file's size and fills it. `options` is ignored;
+    // `progress` may be null (no reporting). True on success.
+    virtual bool Load(image& image, const char* path, const char* options,
+                      KORBAS::IProgressWork* progress) = 0;
+    // Writes `image` to `path`. `options` is ignored. True on success.
+    virtual bool Store(image& image, const char* path, const char* options) = 0;
+};
+
+// The base of every format: accepts anything, loads and stores nothing.
+class CImageFileFormat : public IImageFileFormat {
+  public:
+    CImageFileFormat() : m_target(nullptr) {}
+    bool Accepts(int, int) override { return true; }
+    bool Load(image&, const char*, const char*, KORBAS::IProgressWork*) override { return false; }
+    bool Store(image&, const char*, const char*) override { return false; }
+
+  protected:
+    image* m_target;  // the image of the call in progress; not owned
+};
+
+// Uncompressed Windows BMP files, read and written by the system itself
+// through buffered stdio.
+//
+// Load accepts 24-bit files (giving a three-channel RGB image, channel 0 red)
+// and 8-bit files with at most 256 colours (giving a palette image; colours
+// beyond the file's table are black), in either row order. It refuses every
+// other depth, compression, a width or height below 1, a plane of 2^31 bytes
+// or more, and any file shorter than its headers declare; those refusals
+// happen before the image is touched. If a read still comes up short (the
+// file shrank meanwhile) or a buffer cannot be had, the image is destroyed
+// (left empty) and Load returns false.
+//
+// Store writes grey (type 1) and palette (type 2) images as 8-bit files with a
+// 256-entry table (the grey ramp for grey) and every other image as 24-bit
+// (channels 0, 1, 2 as red, green, blue), bottom-up. It returns false for an
+// image without pages, a file that cannot be created, or a write error; a
+// failed write removes the partial file.
+//
+// Progress: Load reports one step per row to its sink (SetTotal(height), then
+// Advance(1) per row). Store reports the same way to the sink given to
+// SetStoreProgress, if any.
+class CImageFileFormat_bmp : public CImageFileFormat {
+  public:
+    bool Load(image& image, const char* path, const char* options,
+              KORBAS::IProgressWork* progress) override;
+    bool Store(image& image, const char* path, const char* options) override;
+    // Where Store reports its rows; null (the default) for no reporting. Not owned.
+    void SetStoreProgress(KORBAS::IProgressWork* progress) { m_storeProgress = progress; }
+
+  private:
+    KORBAS::IProgressWork* m_storeProgress = nullptr;
+
+    bool load24(const char* path, KORBAS::IProgressWork* progress);
+    bool load8(const char* path, KORBAS::IProgressWork* progress);
+    bool store24(const char* path);
+    bool store8(const char* path);
+};
+
+// Any file the host imaging library decodes (JPEG, PNG, TIFF, BMP), read into
+// a paged image through the host's Windows bitmap: 24- and 32-bit pictures
+// become RGB images (channel 0 red; the fourth byte is dropped), 8 bits and
+// fewer palette images (colours beyond the bitmap's table are black). Row 0 is
+// the top of the picture whatever the file's row order. No progress is reported.
+//
+// Failure: every host exception, a depth of 9 to 16 bits or a size the paged
+// image cannot take gives false, and those refusals leave the image as it
+// was. A failure after the image was created leaves it at its new size with
+// the rows copied so far. Store is the base's: false, nothing written.
+class CImageFileFormat_dib : public CImageFileFormat {
+  public:
+    bool Load(image& image, const char* path, const char* options,
+              KORBAS::IProgressWork* progress) override;
+};
+
+// Imports a BMP file into `image` (see CImageFileFormat_bmp::Load). The third
+// argument is ignored. Returns 0 on success and -1 on failure.
+int loadWindowsBMP(image& image, const char* path, const char* options);
+
+// Exports `image` as a BMP file (see CImageFileFormat_bmp::Store). The third
+// argument is ignored. Returns 0 on success and -1 on failure.
+int storeWindowsBMP(image& image, const char* path, const char* options);
+
+}  // namespace tarvel
