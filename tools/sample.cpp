@@ -68,7 +68,7 @@ struct box {
 // column per row.
 class sample_picture {
   public:
-    sample_picture(int width, int height) : m_width(width), m_height(height) {
+    sample_picture(int width, int height) : m_width(width) {
         sequence s(20240601);
         const double scale = 1.0 / std::max(width, height);
         // Waves in random directions, longer ones stronger: rolling terrain.
@@ -236,7 +236,6 @@ class sample_picture {
     }
 
     int m_width;
-    int m_height;
     wave m_waves[kWaves];
     rgb m_ramp[256];
     std::vector<std::vector<int>> m_roads;
