@@ -11,23 +11,25 @@
 
 namespace {
 
-const char* stored_pyramid() {
-    return std::getenv("TARVEL_PYRAMID_DIR");
+// Opens the stored pyramid into p, or marks the benchmark skipped and returns false.
+bool open_stored_pyramid(benchmark::State& state, tarvel::pyramid& p) {
+    const char* dir = std::getenv("TARVEL_PYRAMID_DIR");
+    if (dir == nullptr) {
+        state.SkipWithError("TARVEL_PYRAMID_DIR names no pyramid");
+        return false;
+    }
+    if (!p.Create(dir, nullptr)) {
+        state.SkipWithError("the pyramid does not open");
+        return false;
+    }
+    return true;
 }
 
 // Opening alone: pyramid.ini and every layer section, no page read.
 void BM_OpenStoredPyramid(benchmark::State& state) {
-    const char* dir = stored_pyramid();
-    if (dir == nullptr) {
-        state.SkipWithError("TARVEL_PYRAMID_DIR names no pyramid");
-        return;
-    }
     for (auto _ : state) {
         tarvel::pyramid p;
-        if (!p.Create(dir, nullptr)) {
-            state.SkipWithError("the pyramid does not open");
-            return;
-        }
+        if (!open_stored_pyramid(state, p)) return;
         benchmark::DoNotOptimize(p.GetLayerCount());
     }
 }
@@ -38,17 +40,9 @@ BENCHMARK(BM_OpenStoredPyramid)->Unit(benchmark::kMillisecond);
 // layer 2, the whole image the coarsest fitting layer. Every sample of the
 // view is produced; the pyramid's pages come from the page files each time.
 void BM_OpenAndCapture1024(benchmark::State& state) {
-    const char* dir = stored_pyramid();
-    if (dir == nullptr) {
-        state.SkipWithError("TARVEL_PYRAMID_DIR names no pyramid");
-        return;
-    }
     for (auto _ : state) {
         tarvel::pyramid p;
-        if (!p.Create(dir, nullptr)) {
-            state.SkipWithError("the pyramid does not open");
-            return;
-        }
+        if (!open_stored_pyramid(state, p)) return;
         const int w = p.GetLayerAt(0)->GetWidth();
         const int h = p.GetLayerAt(0)->GetHeight();
         const int side = state.range(0) > 0 ? static_cast<int>(state.range(0)) : std::min(w, h);

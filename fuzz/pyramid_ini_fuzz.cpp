@@ -1,20 +1,15 @@
 // Fuzz target: arbitrary pyramid.ini files opened next to a few page files,
 // then read, captured and remapped. Nothing outside the work directory may
 // change, and inside it nothing but page files may go.
-#include <dirent.h>
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <string>
-#include <vector>
 
 #include "image/image.h"
-#include "platform/platform.h"
 #include "pyramid/pyramid.h"
+#include "scratch_workspace.h"
 
 namespace {
 
@@ -30,43 +25,14 @@ struct workspace {
     std::string dir;   // the work directory, ending with '/'
 };
 
-void put(const std::string& path, const std::string& bytes) {
-    if (std::FILE* f = std::fopen(path.c_str(), "wb")) {
-        std::fwrite(bytes.data(), 1, bytes.size(), f);
-        std::fclose(f);
-    }
-}
-
-std::string get(const std::string& path) {
-    std::string bytes;
-    if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
-        char buf[256];
-        std::size_t n;
-        while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) bytes.append(buf, n);
-        std::fclose(f);
-    }
-    return bytes;
-}
-
 const workspace& setup() {
-    static workspace w = [] {
+    static const workspace w = [] {
         workspace made;
-        char base[MAX_PATH];
-        GetTempPathA(MAX_PATH, base);
-        std::string pattern = std::string(base) + "pyramid-fuzz-XXXXXX";
-        if (mkdtemp(pattern.data()) == nullptr) std::abort();
-        made.root = pattern + "/";
+        made.root = fuzz::scratch_root("pyramid-fuzz");
         made.dir = made.root + "work/";
         if (mkdir(made.dir.c_str(), 0700) != 0) std::abort();
-        put(made.root + "~gm1.tmp", kOutside);
-        // The page store reports unreadable pages on standard output.
-        const int null = open("/dev/null", O_WRONLY);
-        if (null >= 0) dup2(null, 1);
+        fuzz::put(made.root + "~gm1.tmp", kOutside);
         return made;
-    }();
-    static const std::string* root = [] {
-        std::atexit([] { std::system(("rm -rf '" + *root + "'").c_str()); });
-        return new std::string(w.root);
     }();
     return w;
 }
@@ -74,21 +40,14 @@ const workspace& setup() {
 // Empties the work directory (a failed open deletes the page files of the
 // layers it opened) and puts back the files the seeds name.
 void reset(const workspace& w) {
-    if (DIR* d = opendir(w.dir.c_str())) {
-        std::vector<std::string> names;
-        while (dirent* e = readdir(d)) names.push_back(e->d_name);
-        closedir(d);
-        for (const std::string& n : names) {
-            if (n != "." && n != "..") unlink((w.dir + n).c_str());
-        }
-    }
+    fuzz::empty_directory(w.dir);
     std::string page(2048, '\0');
     for (std::size_t i = 0; i < page.size(); ++i) page[i] = static_cast<char>(i * 7);
-    put(w.dir + "~gm1.tmp", page);
-    put(w.dir + "~gm2.tmp", page.substr(0, 300));
-    put(w.dir + "~gm3.tmp", page.substr(0, 100));
-    put(w.dir + "~gmA.tmp", page.substr(0, 768));
-    put(w.dir + "source.bmp", kSource);
+    fuzz::put(w.dir + "~gm1.tmp", page);
+    fuzz::put(w.dir + "~gm2.tmp", page.substr(0, 300));
+    fuzz::put(w.dir + "~gm3.tmp", page.substr(0, 100));
+    fuzz::put(w.dir + "~gmA.tmp", page.substr(0, 768));
+    fuzz::put(w.dir + "source.bmp", kSource);
 }
 
 void read_some(tarvel::pyramid& p) {
@@ -112,7 +71,7 @@ void read_some(tarvel::pyramid& p) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const workspace& w = setup();
     reset(w);
-    put(w.dir + "pyramid.ini", std::string(reinterpret_cast<const char*>(data), size));
+    fuzz::put(w.dir + "pyramid.ini", std::string(reinterpret_cast<const char*>(data), size));
     {
         tarvel::pyramid p;
         if (p.Create(w.dir.c_str(), nullptr)) {
@@ -127,7 +86,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             }
         }
     }
-    if (get(w.root + "~gm1.tmp") != kOutside || get(w.dir + "source.bmp") != kSource) {
+    if (fuzz::get(w.root + "~gm1.tmp") != kOutside ||
+        fuzz::get(w.dir + "source.bmp") != kSource) {
         std::abort();
     }
     return 0;

@@ -1,18 +1,13 @@
 // Fuzz target: arbitrary directory files thawed next to a few page files, then read,
 // remapped, frozen again and thawed again; nothing outside the directory may change.
-#include <dirent.h>
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <string>
-#include <vector>
 
 #include "image/image.h"
-#include "platform/platform.h"
+#include "scratch_workspace.h"
 
 namespace {
 
@@ -27,45 +22,14 @@ struct workspace {
     std::string dir;   // the image's temporary directory, without the final '/'
 };
 
-void put(const std::string& path, const std::string& bytes) {
-    if (std::FILE* f = std::fopen(path.c_str(), "wb")) {
-        std::fwrite(bytes.data(), 1, bytes.size(), f);
-        std::fclose(f);
-    }
-}
-
-std::string get(const std::string& path) {
-    std::string bytes;
-    if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
-        char buf[256];
-        std::size_t n;
-        while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) bytes.append(buf, n);
-        std::fclose(f);
-    }
-    return bytes;
-}
-
 const workspace& setup() {
-    static workspace w = [] {
+    static const workspace w = [] {
         workspace made;
-        char base[MAX_PATH];
-        GetTempPathA(MAX_PATH, base);
-        std::string pattern = std::string(base) + "thaw-fuzz-XXXXXX";
-        if (mkdtemp(pattern.data()) == nullptr) std::abort();
-        made.root = pattern + "/";
+        made.root = fuzz::scratch_root("thaw-fuzz");
         made.dir = made.root + "img";
         if (mkdir(made.dir.c_str(), 0700) != 0) std::abort();
-        put(made.root + "outside", kSentinel);
-        // The page store reports unreadable pages on standard output.
-        const int null = open("/dev/null", O_WRONLY);
-        if (null >= 0) dup2(null, 1);
+        fuzz::put(made.root + "outside", kSentinel);
         return made;
-    }();
-    // The workspace goes when the process ends; the path is kept apart from w,
-    // which may already be destroyed by then.
-    static const std::string* root = [] {
-        std::atexit([] { std::system(("rm -rf '" + *root + "'").c_str()); });
-        return new std::string(w.root);
     }();
     return w;
 }
@@ -73,20 +37,13 @@ const workspace& setup() {
 // Empties the image directory (consuming thaws and destroys delete files in it)
 // and puts the page and palette files the seeds name back.
 void reset(const workspace& w) {
-    if (DIR* d = opendir(w.dir.c_str())) {
-        std::vector<std::string> names;
-        while (dirent* e = readdir(d)) names.push_back(e->d_name);
-        closedir(d);
-        for (const std::string& n : names) {
-            if (n != "." && n != "..") unlink((w.dir + "/" + n).c_str());
-        }
-    }
+    fuzz::empty_directory(w.dir);
     std::string page(2048, '\0');
     for (std::size_t i = 0; i < page.size(); ++i) page[i] = static_cast<char>(i * 7);
-    put(w.dir + "/~gm1.tmp", page);
-    put(w.dir + "/~gm2.tmp", page.substr(0, 100));
-    put(w.dir + "/~gm3.tmp", "");
-    put(w.dir + "/pal", page.substr(0, 768));
+    fuzz::put(w.dir + "/~gm1.tmp", page);
+    fuzz::put(w.dir + "/~gm2.tmp", page.substr(0, 100));
+    fuzz::put(w.dir + "/~gm3.tmp", "");
+    fuzz::put(w.dir + "/pal", page.substr(0, 768));
 }
 
 void read_some(tarvel::image& img) {
@@ -110,7 +67,7 @@ void read_some(tarvel::image& img) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const workspace& w = setup();
     reset(w);
-    put(w.dir + "/dir.ini", std::string(reinterpret_cast<const char*>(data), size));
+    fuzz::put(w.dir + "/dir.ini", std::string(reinterpret_cast<const char*>(data), size));
     const bool consume = size % 2 == 1;
     {
         tarvel::image img;
@@ -129,6 +86,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             if (thawed) read_some(again);
         }
     }
-    if (get(w.root + "outside") != kSentinel) std::abort();
+    if (fuzz::get(w.root + "outside") != kSentinel) std::abort();
     return 0;
 }

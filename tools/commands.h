@@ -2,8 +2,18 @@
 #pragma once
 
 #include <CLI/CLI.hpp>
+#include <utility>
 
 namespace tarvel_cli {
+
+// Runs `run` when the subcommand is chosen; a nonzero result becomes the exit status.
+template <class Run>
+void on_run(CLI::App* cmd, Run run) {
+    cmd->callback([run = std::move(run)] {
+        const int code = run();
+        if (code != 0) throw CLI::RuntimeError(code);
+    });
+}
 
 void add_demo_command(CLI::App& app);
 void add_convert_command(CLI::App& app);

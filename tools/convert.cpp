@@ -149,10 +149,7 @@ void add_convert_command(CLI::App& app) {
                      "removed afterwards); needs about as much space as the picture's samples")
         ->check(CLI::ExistingDirectory);
     convert->add_flag("--quiet", options->quiet, "No progress bar on standard error");
-    convert->callback([options] {
-        const int code = run_convert(*options);
-        if (code != 0) throw CLI::RuntimeError(code);
-    });
+    on_run(convert, [options] { return run_convert(*options); });
 }
 
 }  // namespace tarvel_cli

@@ -64,10 +64,7 @@ void add_decode_command(CLI::App& app) {
         "the picture, drawn through SetDIBitsToDevice, as a PNG file.");
     decode->add_option("file", options->input, "Image file to decode")->required();
     decode->add_option("-o,--output", options->output, "PNG file to write");
-    decode->callback([options] {
-        const int code = run_decode(*options);
-        if (code != 0) throw CLI::RuntimeError(code);
-    });
+    on_run(decode, [options] { return run_decode(*options); });
 }
 
 }  // namespace tarvel_cli

@@ -117,10 +117,7 @@ void add_demo_command(CLI::App& app) {
     cmd->add_option("--format", options->format, "Sample file format")
         ->check(CLI::IsMember({"jpg", "tif"}))
         ->capture_default_str();
-    cmd->callback([options] {
-        const int code = run_demo(*options);
-        if (code != 0) throw CLI::RuntimeError(code);
-    });
+    on_run(cmd, [options] { return run_demo(*options); });
 }
 
 }  // namespace tarvel_cli

@@ -145,10 +145,7 @@ void add_image_info_command(CLI::App& app) {
         ->required();
     info->add_option("FILE", options->file, "Name of the directory file inside DIR")->required();
     info->add_option("SECTION", options->section, "Section of the image (default: FILE)");
-    info->callback([options] {
-        const int code = run_info(*options);
-        if (code != 0) throw CLI::RuntimeError(code);
-    });
+    on_run(info, [options] { return run_info(*options); });
 }
 
 }  // namespace tarvel_cli

@@ -171,10 +171,7 @@ void add_verify_command(CLI::App& app) {
                     "Directory for the page files (default: a new temporary directory, "
                     "removed afterwards)")
         ->check(CLI::ExistingDirectory);
-    cmd->callback([options] {
-        const int code = run_verify(*options);
-        if (code != 0) throw CLI::RuntimeError(code);
-    });
+    on_run(cmd, [options] { return run_verify(*options); });
 }
 
 }  // namespace tarvel_cli

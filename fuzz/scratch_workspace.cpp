@@ -1,0 +1,61 @@
+#include "scratch_workspace.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace fuzz {
+
+void put(const std::string& path, const std::string& bytes) {
+    if (std::FILE* f = std::fopen(path.c_str(), "wb")) {
+        std::fwrite(bytes.data(), 1, bytes.size(), f);
+        std::fclose(f);
+    }
+}
+
+std::string get(const std::string& path) {
+    std::string bytes;
+    if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
+        char buf[256];
+        std::size_t n;
+        while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) bytes.append(buf, n);
+        std::fclose(f);
+    }
+    return bytes;
+}
+
+const std::string& scratch_root(const char* prefix) {
+    // Kept on the heap so that the exit handler still finds it after static
+    // destructors have run.
+    static const std::string* root = [prefix] {
+        char base[MAX_PATH];
+        GetTempPathA(MAX_PATH, base);
+        std::string pattern = std::string(base) + prefix + "-XXXXXX";
+        if (mkdtemp(pattern.data()) == nullptr) std::abort();
+        const int null = open("/dev/null", O_WRONLY);
+        if (null >= 0) dup2(null, 1);
+        auto* made = new std::string(pattern + "/");
+        std::atexit([] { std::system(("rm -rf '" + *root + "'").c_str()); });
+        return made;
+    }();
+    return *root;
+}
+
+void empty_directory(const std::string& dir) {
+    DIR* d = opendir(dir.c_str());
+    if (d == nullptr) return;
+    std::vector<std::string> names;
+    while (dirent* e = readdir(d)) names.push_back(e->d_name);
+    closedir(d);
+    for (const std::string& n : names) {
+        if (n != "." && n != "..") unlink((dir + "/" + n).c_str());
+    }
+}
+
+}  // namespace fuzz

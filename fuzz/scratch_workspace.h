@@ -1,0 +1,23 @@
+// A scratch directory shared by the fuzz targets that work on files: made once
+// per process under the system temporary directory, removed when it ends.
+#pragma once
+
+#include <string>
+
+namespace fuzz {
+
+// Writes bytes to path, replacing what was there; failures are ignored.
+void put(const std::string& path, const std::string& bytes);
+
+// What path holds, or an empty string when it cannot be read.
+std::string get(const std::string& path);
+
+// Makes "<temp>/<prefix>-XXXXXX/" once and returns it with its final '/';
+// the whole tree goes when the process exits. Standard output is sent to
+// /dev/null, since the page store reports unreadable pages there.
+const std::string& scratch_root(const char* prefix);
+
+// Deletes every entry of the directory (not recursively).
+void empty_directory(const std::string& dir);
+
+}  // namespace fuzz
