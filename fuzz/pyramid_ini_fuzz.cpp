@@ -1,8 +1,6 @@
 // Fuzz target: arbitrary pyramid.ini files opened next to a few page files,
 // then read, captured and remapped. Nothing outside the work directory may
 // change, and inside it nothing but page files may go.
-#include <sys/stat.h>
-
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -20,34 +18,20 @@ constexpr int kMaxReadPageSize = 16 << 20;
 const std::string kOutside = "a page file outside the work directory";
 const std::string kSource = "the source image inside the work directory";
 
-struct workspace {
-    std::string root;  // holds the file outside and the work directory
-    std::string dir;   // the work directory, ending with '/'
-};
-
-const workspace& setup() {
-    static const workspace w = [] {
-        workspace made;
-        made.root = fuzz::scratch_root("pyramid-fuzz");
-        made.dir = made.root + "work/";
-        if (mkdir(made.dir.c_str(), 0700) != 0) std::abort();
-        fuzz::put(made.root + "~gm1.tmp", kOutside);
-        return made;
-    }();
-    return w;
+const fuzz::workspace& setup() {
+    return fuzz::scratch_workspace("pyramid-fuzz", "work", "~gm1.tmp", kOutside);
 }
 
 // Empties the work directory (a failed open deletes the page files of the
 // layers it opened) and puts back the files the seeds name.
-void reset(const workspace& w) {
+void reset(const fuzz::workspace& w) {
     fuzz::empty_directory(w.dir);
-    std::string page(2048, '\0');
-    for (std::size_t i = 0; i < page.size(); ++i) page[i] = static_cast<char>(i * 7);
-    fuzz::put(w.dir + "~gm1.tmp", page);
-    fuzz::put(w.dir + "~gm2.tmp", page.substr(0, 300));
-    fuzz::put(w.dir + "~gm3.tmp", page.substr(0, 100));
-    fuzz::put(w.dir + "~gmA.tmp", page.substr(0, 768));
-    fuzz::put(w.dir + "source.bmp", kSource);
+    const std::string& page = fuzz::page_pattern();
+    fuzz::put(w.dir + "/~gm1.tmp", page);
+    fuzz::put(w.dir + "/~gm2.tmp", page.substr(0, 300));
+    fuzz::put(w.dir + "/~gm3.tmp", page.substr(0, 100));
+    fuzz::put(w.dir + "/~gmA.tmp", page.substr(0, 768));
+    fuzz::put(w.dir + "/source.bmp", kSource);
 }
 
 void read_some(tarvel::pyramid& p) {
@@ -69,12 +53,12 @@ void read_some(tarvel::pyramid& p) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const workspace& w = setup();
+    const fuzz::workspace& w = setup();
     reset(w);
-    fuzz::put(w.dir + "pyramid.ini", std::string(reinterpret_cast<const char*>(data), size));
+    fuzz::put(w.dir + "/pyramid.ini", std::string(reinterpret_cast<const char*>(data), size));
     {
         tarvel::pyramid p;
-        if (p.Create(w.dir.c_str(), nullptr)) {
+        if (p.Create((w.dir + "/").c_str(), nullptr)) {
             if (p.GetLayerCount() < 1 || p.GetLayerCount() > tarvel::kPyramidMaxLayers ||
                 p.GetName().empty()) {
                 std::abort();
@@ -87,7 +71,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
     }
     if (fuzz::get(w.root + "~gm1.tmp") != kOutside ||
-        fuzz::get(w.dir + "source.bmp") != kSource) {
+        fuzz::get(w.dir + "/source.bmp") != kSource) {
         std::abort();
     }
     return 0;

@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -45,6 +46,28 @@ const std::string& scratch_root(const char* prefix) {
         return made;
     }();
     return *root;
+}
+
+const workspace& scratch_workspace(const char* prefix, const char* name,
+                                   const char* outside_name, const std::string& outside_bytes) {
+    static const workspace w = [&] {
+        workspace made;
+        made.root = scratch_root(prefix);
+        made.dir = made.root + name;
+        if (mkdir(made.dir.c_str(), 0700) != 0) std::abort();
+        put(made.root + outside_name, outside_bytes);
+        return made;
+    }();
+    return w;
+}
+
+const std::string& page_pattern() {
+    static const std::string page = [] {
+        std::string made(2048, '\0');
+        for (std::size_t i = 0; i < made.size(); ++i) made[i] = static_cast<char>(i * 7);
+        return made;
+    }();
+    return page;
 }
 
 void empty_directory(const std::string& dir) {

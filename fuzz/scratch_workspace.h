@@ -17,6 +17,20 @@ std::string get(const std::string& path);
 // /dev/null, since the page store reports unreadable pages there.
 const std::string& scratch_root(const char* prefix);
 
+// The scratch root and one directory inside it, where the target works.
+struct workspace {
+    std::string root;  // scratch_root(prefix), ending with '/'
+    std::string dir;   // root + name, without a final '/'
+};
+
+// Makes the workspace once per process and puts the file outside_name, holding
+// outside_bytes, in its root: a file the target must never change.
+const workspace& scratch_workspace(const char* prefix, const char* name,
+                                   const char* outside_name, const std::string& outside_bytes);
+
+// 2048 bytes of a fixed pattern, the content of the page files seeds name.
+const std::string& page_pattern();
+
 // Deletes every entry of the directory (not recursively).
 void empty_directory(const std::string& dir);
 

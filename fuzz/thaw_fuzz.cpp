@@ -1,7 +1,5 @@
 // Fuzz target: arbitrary directory files thawed next to a few page files, then read,
 // remapped, frozen again and thawed again; nothing outside the directory may change.
-#include <sys/stat.h>
-
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -17,29 +15,15 @@ constexpr int kMaxReadPageSize = 16 << 20;
 // What the file outside the image's directory holds; it must never change.
 const std::string kSentinel = "outside the image directory";
 
-struct workspace {
-    std::string root;  // holds the sentinel and the image directory
-    std::string dir;   // the image's temporary directory, without the final '/'
-};
-
-const workspace& setup() {
-    static const workspace w = [] {
-        workspace made;
-        made.root = fuzz::scratch_root("thaw-fuzz");
-        made.dir = made.root + "img";
-        if (mkdir(made.dir.c_str(), 0700) != 0) std::abort();
-        fuzz::put(made.root + "outside", kSentinel);
-        return made;
-    }();
-    return w;
+const fuzz::workspace& setup() {
+    return fuzz::scratch_workspace("thaw-fuzz", "img", "outside", kSentinel);
 }
 
 // Empties the image directory (consuming thaws and destroys delete files in it)
 // and puts the page and palette files the seeds name back.
-void reset(const workspace& w) {
+void reset(const fuzz::workspace& w) {
     fuzz::empty_directory(w.dir);
-    std::string page(2048, '\0');
-    for (std::size_t i = 0; i < page.size(); ++i) page[i] = static_cast<char>(i * 7);
+    const std::string& page = fuzz::page_pattern();
     fuzz::put(w.dir + "/~gm1.tmp", page);
     fuzz::put(w.dir + "/~gm2.tmp", page.substr(0, 100));
     fuzz::put(w.dir + "/~gm3.tmp", "");
@@ -65,7 +49,7 @@ void read_some(tarvel::image& img) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const workspace& w = setup();
+    const fuzz::workspace& w = setup();
     reset(w);
     fuzz::put(w.dir + "/dir.ini", std::string(reinterpret_cast<const char*>(data), size));
     const bool consume = size % 2 == 1;
