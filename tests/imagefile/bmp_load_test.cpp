@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "bmp_bytes.h"
+#include "image_checks.h"
 #include "imagefile/imagefile.h"
 #include "test_access.h"
 
@@ -15,6 +16,7 @@ namespace {
 
 using tarvel_test::bmp_spec;
 using tarvel_test::bytes;
+using tarvel_test::row_of;
 
 void picture(int x, int y, std::uint8_t rgb[3]) {
     rgb[0] = static_cast<std::uint8_t>(x * 37 + y * 11);
@@ -26,12 +28,6 @@ std::uint8_t indices(int x, int y) {
     return static_cast<std::uint8_t>((x * 3 + y * 7) % 16);
 }
 
-std::vector<std::uint8_t> row_of(tarvel::image& img, int channel, int y) {
-    std::vector<std::uint8_t> row(static_cast<std::size_t>(img.GetWidth()));
-    img.GetRegion(0, y, img.GetWidth() - 1, y, channel, row.data());
-    return row;
-}
-
 class BmpLoad : public testing::Test {
   protected:
     std::string load_from(const bytes& file, tarvel::image& img, int* result) {
@@ -40,6 +36,7 @@ class BmpLoad : public testing::Test {
         *result = tarvel::loadWindowsBMP(img, path.c_str(), nullptr);
         return path;
     }
+    void expect_refused(const bytes& file);
     tarvel_test::scratch_dir dir;
 };
 
@@ -59,20 +56,7 @@ TEST_F(BmpLoad, TwentyFourBitRowOrdersOffsetsAndPadding) {
                     int result = -2;
                     load_from(tarvel_test::make_bmp24(spec, picture), img, &result);
                     ASSERT_EQ(result, 0);
-                    ASSERT_EQ(img.GetType(), 3);
-                    ASSERT_EQ(img.GetChannelCount(), 3);
-                    ASSERT_EQ(img.GetWidth(), width);
-                    ASSERT_EQ(img.GetHeight(), height);
-                    for (int y = 0; y < height; ++y) {
-                        for (int c = 0; c < 3; ++c) {
-                            const auto row = row_of(img, c, y);
-                            for (int x = 0; x < width; ++x) {
-                                std::uint8_t rgb[3];
-                                picture(x, y, rgb);
-                                EXPECT_EQ(row[x], rgb[c]) << "x " << x << " y " << y << " c " << c;
-                            }
-                        }
-                    }
+                    tarvel_test::expect_rgb_picture(img, width, height, picture);
                 }
             }
         }
@@ -139,6 +123,16 @@ void expect_marker(tarvel::image& img) {
     for (int c = 0; c < 3; ++c) EXPECT_EQ(row_of(img, c, 2)[3], 99);
 }
 
+// The file is refused and an image holding the marker keeps it.
+void BmpLoad::expect_refused(const bytes& file) {
+    tarvel::image img;
+    fill_marker(img);
+    int result = 0;
+    load_from(file, img, &result);
+    EXPECT_EQ(result, -1);
+    expect_marker(img);
+}
+
 TEST_F(BmpLoad, OtherDepthsCompressionAndMagicAreRefusedLeavingTheImage) {
     struct refused {
         const char* what;
@@ -170,12 +164,7 @@ TEST_F(BmpLoad, OtherDepthsCompressionAndMagicAreRefusedLeavingTheImage) {
         // Plenty of pixel bytes, so only the header can be the reason.
         bytes file = tarvel_test::make_bmp24(spec, picture);
         file.resize(file.size() + 4096, 0);
-        tarvel::image img;
-        fill_marker(img);
-        int result = 0;
-        load_from(file, img, &result);
-        EXPECT_EQ(result, -1);
-        expect_marker(img);
+        expect_refused(file);
     }
 }
 
@@ -217,12 +206,7 @@ TEST_F(BmpLoad, BadSizesAndShortFilesAreRefusedBeforeTheImageIsTouched) {
             file[22 + i] = static_cast<std::uint8_t>(static_cast<std::uint32_t>(b.height) >> 8 * i);
         }
         if (b.keep != all) file.resize(b.keep);
-        tarvel::image img;
-        fill_marker(img);
-        int result = 0;
-        load_from(file, img, &result);
-        EXPECT_EQ(result, -1);
-        expect_marker(img);
+        expect_refused(file);
     }
 }
 
@@ -251,12 +235,7 @@ TEST_F(BmpLoad, AbsurdDeclarationsAndUnreadablePathsAreRefused) {
             file[18 + i] = static_cast<std::uint8_t>(static_cast<std::uint32_t>(a.width) >> 8 * i);
             file[22 + i] = static_cast<std::uint8_t>(static_cast<std::uint32_t>(a.height) >> 8 * i);
         }
-        tarvel::image img;
-        fill_marker(img);
-        int result = 0;
-        load_from(file, img, &result);
-        EXPECT_EQ(result, -1);
-        expect_marker(img);
+        expect_refused(file);
     }
     tarvel::image img;
     fill_marker(img);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "bmp_bytes.h"
+#include "image_checks.h"
 #include "imagefile/dib_copy.h"
 #include "imagefile/imagefile.h"
 #include "test_access.h"
@@ -16,17 +17,12 @@ namespace {
 
 using tarvel_test::bmp_spec;
 using tarvel_test::bytes;
+using tarvel_test::row_of;
 
 void picture(int x, int y, std::uint8_t rgb[3]) {
     rgb[0] = static_cast<std::uint8_t>(200 + x * 3 + y);
     rgb[1] = static_cast<std::uint8_t>(x * 17 + y * 5);
     rgb[2] = static_cast<std::uint8_t>(x + y * 40);
-}
-
-std::vector<std::uint8_t> row_of(tarvel::image& img, int channel, int y) {
-    std::vector<std::uint8_t> row(static_cast<std::size_t>(img.GetWidth()));
-    img.GetRegion(0, y, img.GetWidth() - 1, y, channel, row.data());
-    return row;
 }
 
 // A 32-bit BI_RGB file: each pixel blue, green, red and a fourth byte 0x5a
@@ -62,21 +58,6 @@ class DibLoad : public testing::Test {
         tarvel::CImageFileFormat_dib format;
         return format.Load(img, path.c_str(), nullptr, nullptr);
     }
-    void expect_picture(tarvel::image& img, int width, int height) {
-        ASSERT_EQ(img.GetType(), 3);
-        ASSERT_EQ(img.GetWidth(), width);
-        ASSERT_EQ(img.GetHeight(), height);
-        for (int y = 0; y < height; ++y) {
-            for (int c = 0; c < 3; ++c) {
-                const auto row = row_of(img, c, y);
-                for (int x = 0; x < width; ++x) {
-                    std::uint8_t rgb[3];
-                    picture(x, y, rgb);
-                    EXPECT_EQ(row[x], rgb[c]) << "x " << x << " y " << y << " channel " << c;
-                }
-            }
-        }
-    }
     tarvel_test::scratch_dir dir;
 };
 
@@ -88,14 +69,14 @@ TEST_F(DibLoad, ColourSourcesGiveRedInChannelZeroAndTopRowFirst) {
         spec.height = height;
         tarvel::image img24;
         ASSERT_TRUE(load(tarvel_test::make_bmp24(spec, picture), img24));
-        expect_picture(img24, 5, 3);
+        tarvel_test::expect_rgb_picture(img24, 5, 3, picture);
         tarvel::image img32;
         ASSERT_TRUE(load(make_bmp32(5, height), img32));
         // The host presents this file as a 32-bit DIB, so the fourth byte had to be skipped.
         EXPECT_EQ(
             KORBAS::CBitmapWindows(nullptr, dir.file_path("source.bmp").c_str(), true).getBPP(),
             32);
-        expect_picture(img32, 5, 3);
+        tarvel_test::expect_rgb_picture(img32, 5, 3, picture);
         EXPECT_EQ(img32.GetChannelCount(), 3);
     }
 }

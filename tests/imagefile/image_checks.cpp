@@ -1,0 +1,30 @@
+#include "image_checks.h"
+
+#include <gtest/gtest.h>
+
+namespace tarvel_test {
+
+std::vector<std::uint8_t> row_of(tarvel::image& img, int channel, int y) {
+    std::vector<std::uint8_t> row(static_cast<std::size_t>(img.GetWidth()));
+    img.GetRegion(0, y, img.GetWidth() - 1, y, channel, row.data());
+    return row;
+}
+
+void expect_rgb_picture(tarvel::image& img, int width, int height, const rgb_fn& picture) {
+    ASSERT_EQ(img.GetType(), 3);
+    ASSERT_EQ(img.GetChannelCount(), 3);
+    ASSERT_EQ(img.GetWidth(), width);
+    ASSERT_EQ(img.GetHeight(), height);
+    for (int y = 0; y < height; ++y) {
+        for (int c = 0; c < 3; ++c) {
+            const auto row = row_of(img, c, y);
+            for (int x = 0; x < width; ++x) {
+                std::uint8_t rgb[3];
+                picture(x, y, rgb);
+                EXPECT_EQ(row[x], rgb[c]) << "x " << x << " y " << y << " channel " << c;
+            }
+        }
+    }
+}
+
+}  // namespace tarvel_test

@@ -1,0 +1,18 @@
+// Checks of what a paged image holds, shared by the reader tests.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "bmp_bytes.h"
+#include "image/image.h"
+
+namespace tarvel_test {
+
+// Row y of one channel.
+std::vector<std::uint8_t> row_of(tarvel::image& img, int channel, int y);
+
+// The image is an RGB image of width x height whose channels hold the picture.
+void expect_rgb_picture(tarvel::image& img, int width, int height, const rgb_fn& picture);
+
+}  // namespace tarvel_test
