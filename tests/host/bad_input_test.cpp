@@ -114,10 +114,10 @@ TEST(BadInput, TruncatedAndCorruptFilesThrowWithoutCrashing) {
         rgb[i] = static_cast<unsigned char>(i * 7 ^ i >> 5);
     hosttest::writePng(dir.file("a.png"), w, h, PNG_COLOR_TYPE_RGB, 8, rgb);
     hosttest::writeJpeg(dir.file("a.jpg"), w, h, 3, rgb);
-    hosttest::TiffSpec spec{w, h, 3};
-    spec.photometric = 2;
-    spec.compression = 5;  // LZW
-    hosttest::writeTiff(dir.file("a.tif"), spec, rgb);
+    hosttest::TiffRecipe recipe{w, h, 3};
+    recipe.photometric = 2;
+    recipe.compression = 5;  // LZW
+    hosttest::writeTiff(dir.file("a.tif"), recipe, rgb);
     for (const char* name : {"a.png", "a.jpg", "a.tif"}) {
         const Bytes whole = hosttest::readAll(dir.file(name));
         ASSERT_EQ(failure(dir.file(name)), "") << name;

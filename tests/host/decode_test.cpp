@@ -178,7 +178,7 @@ TEST(Decode, TiffStripsTilesAndKinds) {
     hosttest::ScratchDir dir;
     const int w = 20, h = 18;
     {  // 8-bit grey in strips, LZW compressed
-        hosttest::TiffSpec s{w, h};
+        hosttest::TiffRecipe s{w, h};
         s.compression = COMPRESSION_LZW;
         const Bytes grey = pattern(w * h, 4);
         hosttest::writeTiff(dir.file("g.tif"), s, grey);
@@ -187,7 +187,7 @@ TEST(Decode, TiffStripsTilesAndKinds) {
         EXPECT_EQ(hosttest::picture(dib), grey);
     }
     {  // min-is-white grey is inverted
-        hosttest::TiffSpec s{w, h};
+        hosttest::TiffRecipe s{w, h};
         s.photometric = PHOTOMETRIC_MINISWHITE;
         const Bytes grey = pattern(w * h, 5);
         hosttest::writeTiff(dir.file("mw.tif"), s, grey);
@@ -197,7 +197,7 @@ TEST(Decode, TiffStripsTilesAndKinds) {
         EXPECT_EQ(hosttest::picture(dib), expected);
     }
     {  // 16-bit grey rounds
-        hosttest::TiffSpec s{w, h};
+        hosttest::TiffRecipe s{w, h};
         s.bits = 16;
         Bytes native(w * h * 2), expected(w * h);
         for (int i = 0; i < w * h; ++i) {
@@ -210,7 +210,7 @@ TEST(Decode, TiffStripsTilesAndKinds) {
         EXPECT_EQ(hosttest::picture(dib), expected);
     }
     {  // 8-bit palette with a 16-bit colour map
-        hosttest::TiffSpec s{w, h};
+        hosttest::TiffRecipe s{w, h};
         s.photometric = PHOTOMETRIC_PALETTE;
         s.colourMap.assign(3 * 256, 0);
         s.colourMap[5] = 0xffff;        // red of entry 5
@@ -227,7 +227,7 @@ TEST(Decode, TiffStripsTilesAndKinds) {
         EXPECT_EQ(dib.getColorTable()[7].rgbBlue, 0x30);
     }
     {  // RGB in 16 x 16 tiles, partial tiles at the right and bottom
-        hosttest::TiffSpec s{w, h, 3};
+        hosttest::TiffRecipe s{w, h, 3};
         s.photometric = PHOTOMETRIC_RGB;
         s.tileWidth = 16;
         s.tileHeight = 16;
@@ -238,7 +238,7 @@ TEST(Decode, TiffStripsTilesAndKinds) {
         EXPECT_EQ(hosttest::picture(dib), toBgr(rgb, 3));
     }
     {  // RGBA: 32 bits
-        hosttest::TiffSpec s{w, h, 4};
+        hosttest::TiffRecipe s{w, h, 4};
         s.photometric = PHOTOMETRIC_RGB;
         s.alpha = true;
         const Bytes rgba = pattern(w * h * 4, 8);
@@ -248,7 +248,7 @@ TEST(Decode, TiffStripsTilesAndKinds) {
         EXPECT_EQ(hosttest::picture(dib), toBgr(rgba, 4));
     }
     {  // CMYK, tiled, through libtiff's RGBA reader: R = (255 - C)(255 - K) / 255
-        hosttest::TiffSpec s{w, h, 4};
+        hosttest::TiffRecipe s{w, h, 4};
         s.photometric = PHOTOMETRIC_SEPARATED;
         s.tileWidth = 16;
         s.tileHeight = 16;

@@ -67,7 +67,7 @@ void writeJpeg(const std::string& path, int width, int height, int components, c
     std::fclose(f);
 }
 
-void writeTiff(const std::string& path, const TiffSpec& s, const Bytes& samples) {
+void writeTiff(const std::string& path, const TiffRecipe& s, const Bytes& samples) {
     TIFF* tif = TIFFOpen(path.c_str(), "w");
     if (!tif) throw std::runtime_error("cannot write " + path);
     TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, s.width);

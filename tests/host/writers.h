@@ -21,8 +21,8 @@ void writePng(const std::string& path, int width, int height, int colourType, in
 void writeJpeg(const std::string& path, int width, int height, int components, const Bytes& samples,
                int quality = 95);
 
-struct TiffSpec {
-    TiffSpec(int w, int h, int spp = 1) : width(w), height(h), samples(spp) {}
+struct TiffRecipe {
+    TiffRecipe(int w, int h, int spp = 1) : width(w), height(h), samples(spp) {}
     int width = 0;
     int height = 0;
     int samples = 1;
@@ -36,7 +36,7 @@ struct TiffSpec {
     std::vector<std::uint16_t> colourMap;  // red, then green, then blue entries
 };
 // samples: row by row, 16-bit ones in native order.
-void writeTiff(const std::string& path, const TiffSpec& spec, const Bytes& samples);
+void writeTiff(const std::string& path, const TiffRecipe& recipe, const Bytes& samples);
 
 // The DIB's pixels from the top row down, without row padding.
 Bytes picture(const KORBAS::CBitmapWindows& dib);

@@ -22,7 +22,7 @@ void put32(bytes& b, std::uint32_t v) {
 
 // Headers for a file whose rows hold rowBytes bytes and whose pixels start
 // after the table and the gap.
-bytes headers(const bmp_spec& s, std::size_t rowBytes) {
+bytes headers(const bmp_recipe& s, std::size_t rowBytes) {
     const std::uint32_t tableBytes = 4 * static_cast<std::uint32_t>(s.colours);
     const std::uint32_t offBits = 54 + tableBytes + s.gap;
     const std::uint32_t rows = static_cast<std::uint32_t>(std::abs(s.height));
@@ -54,13 +54,13 @@ bytes headers(const bmp_spec& s, std::size_t rowBytes) {
 }
 
 // File row r shows picture row y.
-int picture_row(const bmp_spec& s, int r) {
+int picture_row(const bmp_recipe& s, int r) {
     return s.height < 0 ? r : s.height - 1 - r;
 }
 
 }  // namespace
 
-bytes make_bmp24(const bmp_spec& s, const rgb_fn& pixel) {
+bytes make_bmp24(const bmp_recipe& s, const rgb_fn& pixel) {
     const std::size_t rowBytes = (3 * static_cast<std::size_t>(s.width) + 3) / 4 * 4;
     bytes b = headers(s, rowBytes);
     for (int r = 0; r < std::abs(s.height); ++r) {
@@ -77,7 +77,7 @@ bytes make_bmp24(const bmp_spec& s, const rgb_fn& pixel) {
     return b;
 }
 
-bytes make_bmp8(const bmp_spec& s, const index_fn& pixel) {
+bytes make_bmp8(const bmp_recipe& s, const index_fn& pixel) {
     const std::size_t rowBytes = (static_cast<std::size_t>(s.width) + 3) / 4 * 4;
     bytes b = headers(s, rowBytes);
     for (int r = 0; r < std::abs(s.height); ++r) {

@@ -12,7 +12,7 @@ namespace tarvel_test {
 using bytes = std::vector<std::uint8_t>;
 
 // What to put in a hand-made BMP file.
-struct bmp_spec {
+struct bmp_recipe {
     int bits = 24;  // bits per pixel written in the header
     int width = 1;
     int height = 1;  // negative: top-down
@@ -30,9 +30,9 @@ using rgb_fn = std::function<void(int x, int y, std::uint8_t rgb[3])>;
 using index_fn = std::function<std::uint8_t(int x, int y)>;
 
 // A 24-bit file (or any depth in the header, with 24-bit pixel rows) of the picture.
-bytes make_bmp24(const bmp_spec& spec, const rgb_fn& pixel);
+bytes make_bmp24(const bmp_recipe& recipe, const rgb_fn& pixel);
 // An 8-bit file: table entry i is (blue, green, red) = (i, 2i, 255 - i).
-bytes make_bmp8(const bmp_spec& spec, const index_fn& pixel);
+bytes make_bmp8(const bmp_recipe& recipe, const index_fn& pixel);
 
 std::uint32_t le32(const bytes& b, std::size_t at);
 std::uint16_t le16(const bytes& b, std::size_t at);

@@ -14,7 +14,7 @@
 
 namespace {
 
-using tarvel_test::bmp_spec;
+using tarvel_test::bmp_recipe;
 using tarvel_test::bytes;
 using tarvel_test::row_of;
 
@@ -48,13 +48,13 @@ TEST_F(BmpLoad, TwentyFourBitRowOrdersOffsetsAndPadding) {
                 for (std::uint32_t gap : {0u, 10u}) {
                     SCOPED_TRACE(testing::Message() << width << " x " << height << " top-down "
                                                     << topDown << " gap " << gap);
-                    bmp_spec spec;
-                    spec.width = width;
-                    spec.height = topDown ? -height : height;
-                    spec.gap = gap;
+                    bmp_recipe recipe;
+                    recipe.width = width;
+                    recipe.height = topDown ? -height : height;
+                    recipe.gap = gap;
                     tarvel::image img;
                     int result = -2;
-                    load_from(tarvel_test::make_bmp24(spec, picture), img, &result);
+                    load_from(tarvel_test::make_bmp24(recipe, picture), img, &result);
                     ASSERT_EQ(result, 0);
                     tarvel_test::expect_rgb_picture(img, width, height, picture);
                 }
@@ -76,18 +76,18 @@ TEST_F(BmpLoad, EightBitIndicesAndShortColourTables) {
             for (bool topDown : {false, true}) {
                 SCOPED_TRACE(testing::Message() << t.colours << " colours, width " << width
                                                 << " top-down " << topDown);
-                bmp_spec spec;
-                spec.bits = 8;
-                spec.width = width;
-                spec.height = topDown ? -4 : 4;
-                spec.colours = t.colours;
-                spec.clrUsed = t.clrUsed;
+                bmp_recipe recipe;
+                recipe.bits = 8;
+                recipe.width = width;
+                recipe.height = topDown ? -4 : 4;
+                recipe.colours = t.colours;
+                recipe.clrUsed = t.clrUsed;
                 auto pixel = [&](int x, int y) {
                     return static_cast<std::uint8_t>(indices(x, y) % t.colours);
                 };
                 tarvel::image img;
                 int result = -2;
-                load_from(tarvel_test::make_bmp8(spec, pixel), img, &result);
+                load_from(tarvel_test::make_bmp8(recipe, pixel), img, &result);
                 ASSERT_EQ(result, 0);
                 ASSERT_EQ(img.GetType(), 2);
                 const unsigned char* palette = img.GetPalette();
@@ -152,17 +152,17 @@ TEST_F(BmpLoad, OtherDepthsCompressionAndMagicAreRefusedLeavingTheImage) {
     };
     for (const refused& r : cases) {
         SCOPED_TRACE(r.what);
-        bmp_spec spec;
-        spec.bits = r.bits;
-        spec.width = 6;
-        spec.height = 4;
-        spec.compression = r.compression;
-        spec.planes = r.planes;
-        spec.magic = r.magic;
-        spec.clrUsed = r.clrUsed;
-        spec.colours = r.colours;
+        bmp_recipe recipe;
+        recipe.bits = r.bits;
+        recipe.width = 6;
+        recipe.height = 4;
+        recipe.compression = r.compression;
+        recipe.planes = r.planes;
+        recipe.magic = r.magic;
+        recipe.clrUsed = r.clrUsed;
+        recipe.colours = r.colours;
         // Plenty of pixel bytes, so only the header can be the reason.
-        bytes file = tarvel_test::make_bmp24(spec, picture);
+        bytes file = tarvel_test::make_bmp24(recipe, picture);
         file.resize(file.size() + 4096, 0);
         expect_refused(file);
     }
@@ -193,13 +193,13 @@ TEST_F(BmpLoad, BadSizesAndShortFilesAreRefusedBeforeTheImageIsTouched) {
     };
     for (const bad& b : cases) {
         SCOPED_TRACE(b.what);
-        bmp_spec spec;
-        spec.bits = b.bits;
-        spec.width = b.width > 0 ? b.width : 6;
-        spec.height = b.height == INT_MIN || b.height == 0 ? 4 : b.height;
-        spec.colours = b.bits == 8 ? 256 : 0;
-        bytes file = b.bits == 8 ? tarvel_test::make_bmp8(spec, indices)
-                                 : tarvel_test::make_bmp24(spec, picture);
+        bmp_recipe recipe;
+        recipe.bits = b.bits;
+        recipe.width = b.width > 0 ? b.width : 6;
+        recipe.height = b.height == INT_MIN || b.height == 0 ? 4 : b.height;
+        recipe.colours = b.bits == 8 ? 256 : 0;
+        bytes file = b.bits == 8 ? tarvel_test::make_bmp8(recipe, indices)
+                                 : tarvel_test::make_bmp24(recipe, picture);
         // Patch the declared size after building a valid picture.
         for (int i = 0; i < 4; ++i) {
             file[18 + i] = static_cast<std::uint8_t>(static_cast<std::uint32_t>(b.width) >> 8 * i);
@@ -225,10 +225,10 @@ TEST_F(BmpLoad, AbsurdDeclarationsAndUnreadablePathsAreRefused) {
     };
     for (const absurd& a : cases) {
         SCOPED_TRACE(a.what);
-        bmp_spec spec;
-        spec.width = 2;
-        spec.height = 2;
-        bytes file = tarvel_test::make_bmp24(spec, picture);
+        bmp_recipe recipe;
+        recipe.width = 2;
+        recipe.height = 2;
+        bytes file = tarvel_test::make_bmp24(recipe, picture);
         file.resize(100, 0);
         for (int i = 0; i < 4; ++i) {
             file[10 + i] = static_cast<std::uint8_t>(a.offBits >> 8 * i);

@@ -136,14 +136,14 @@ TEST_F(BmpStore, PaletteAndGreyImagesWriteEightBitFiles) {
 }
 
 TEST_F(BmpStore, ShortColourTableIsWrittenAsFullTable) {
-    tarvel_test::bmp_spec spec;
-    spec.bits = 8;
-    spec.width = 3;
-    spec.height = 2;
-    spec.colours = 16;
-    spec.clrUsed = 16;
+    tarvel_test::bmp_recipe recipe;
+    recipe.bits = 8;
+    recipe.width = 3;
+    recipe.height = 2;
+    recipe.colours = 16;
+    recipe.clrUsed = 16;
     const std::string in = dir.file_path("in.bmp");
-    tarvel_test::write_bytes(in, tarvel_test::make_bmp8(spec, [](int x, int y) {
+    tarvel_test::write_bytes(in, tarvel_test::make_bmp8(recipe, [](int x, int y) {
                                  return static_cast<std::uint8_t>(x + 3 * y);
                              }));
     tarvel::image img;

@@ -15,7 +15,7 @@
 
 namespace {
 
-using tarvel_test::bmp_spec;
+using tarvel_test::bmp_recipe;
 using tarvel_test::bytes;
 using tarvel_test::row_of;
 
@@ -28,10 +28,10 @@ void picture(int x, int y, std::uint8_t rgb[3]) {
 // A 32-bit BI_RGB file: each pixel blue, green, red and a fourth byte 0x5a
 // that no channel may show.
 bytes make_bmp32(int width, int height) {
-    bmp_spec spec;
-    spec.width = width;
-    spec.height = height;
-    bytes file = tarvel_test::make_bmp24(spec, picture);  // headers only are kept
+    bmp_recipe recipe;
+    recipe.width = width;
+    recipe.height = height;
+    bytes file = tarvel_test::make_bmp24(recipe, picture);  // headers only are kept
     file.resize(54);
     file[28] = 32;
     const std::uint32_t pixels = 4u * width * static_cast<std::uint32_t>(std::abs(height));
@@ -64,11 +64,11 @@ class DibLoad : public testing::Test {
 TEST_F(DibLoad, ColourSourcesGiveRedInChannelZeroAndTopRowFirst) {
     for (int height : {3, -3}) {
         SCOPED_TRACE(height < 0 ? "top-down file" : "bottom-up file");
-        bmp_spec spec;
-        spec.width = 5;
-        spec.height = height;
+        bmp_recipe recipe;
+        recipe.width = 5;
+        recipe.height = height;
         tarvel::image img24;
-        ASSERT_TRUE(load(tarvel_test::make_bmp24(spec, picture), img24));
+        ASSERT_TRUE(load(tarvel_test::make_bmp24(recipe, picture), img24));
         tarvel_test::expect_rgb_picture(img24, 5, 3, picture);
         tarvel::image img32;
         ASSERT_TRUE(load(make_bmp32(5, height), img32));
@@ -82,15 +82,15 @@ TEST_F(DibLoad, ColourSourcesGiveRedInChannelZeroAndTopRowFirst) {
 }
 
 TEST_F(DibLoad, SixteenEntryPaletteGivesBlackForTheRest) {
-    bmp_spec spec;
-    spec.bits = 8;
-    spec.width = 6;
-    spec.height = -2;
-    spec.colours = 16;
-    spec.clrUsed = 16;
+    bmp_recipe recipe;
+    recipe.bits = 8;
+    recipe.width = 6;
+    recipe.height = -2;
+    recipe.colours = 16;
+    recipe.clrUsed = 16;
     auto index = [](int x, int y) { return static_cast<std::uint8_t>((x + 6 * y) % 16); };
     tarvel::image img;
-    ASSERT_TRUE(load(tarvel_test::make_bmp8(spec, index), img));
+    ASSERT_TRUE(load(tarvel_test::make_bmp8(recipe, index), img));
     ASSERT_EQ(img.GetType(), 2);
     const unsigned char* palette = img.GetPalette();
     for (int i = 0; i < 256; ++i) {
