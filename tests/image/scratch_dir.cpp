@@ -1,10 +1,12 @@
-// Scratch directories for tests.
+// Scratch directories, the sample pattern and file reading for the image tests.
 #include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
+#include <fstream>
+#include <sstream>
 
 #include "platform/platform.h"
 #include "test_access.h"
@@ -37,6 +39,21 @@ std::vector<std::string> scratch_dir::files() const {
     }
     std::sort(names.begin(), names.end());
     return names;
+}
+
+void fill(tarvel::image& img) {
+    const int n = img.GetWidth() * img.GetHeight();
+    for (int c = 0; c < img.GetChannelCount(); ++c) {
+        tarvel::image::pointer p(&img, c, 0);
+        for (int i = 0; i < n; ++i, ++p) *p = sample(c, i);
+    }
+}
+
+std::string read_text(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
 }
 
 }  // namespace tarvel_test

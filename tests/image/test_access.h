@@ -1,4 +1,5 @@
-// Test access to the protected parts of the paged image, and a scratch directory per test.
+// Test access to the protected parts of the paged image, a scratch directory per test, and the
+// sample pattern the image tests write.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -29,7 +30,6 @@ struct image_test_access {
     static void unlock(scan_page& p) { p.unlock(); }
     static void lock_read(scan_page& p) { p.lock_read(); }
     static void unlock_read(scan_page& p) { p.unlock_read(); }
-    static bool load(scan_page& p) { return p.load(); }
     static bool save(scan_page& p) { return p.save(); }
     static void set_dirty(scan_page& p) { p.m_dirty = true; }
     static void set_name(scan_page& p, const char* name) {
@@ -37,7 +37,6 @@ struct image_test_access {
     }
     static const scan_page* newest(const image& img) { return img.m_newest; }
     static const scan_page* oldest(const image& img) { return img.m_oldest; }
-    static const scan_page* older(const scan_page& p) { return p.m_older; }
 };
 
 }  // namespace tarvel
@@ -67,5 +66,15 @@ std::string captured_stdout(F body) {
     body();
     return testing::internal::GetCapturedStdout();
 }
+
+// Differs between neighbours, lines, pages and channels, and takes every byte value.
+inline unsigned char sample(int channel, int offset) {
+    return static_cast<unsigned char>(offset * 13 + offset / 977 + channel * 71);
+}
+
+// Writes sample() into every channel of img, forwards through a pointer.
+void fill(tarvel::image& img);
+
+std::string read_text(const std::string& path);
 
 }  // namespace tarvel_test
