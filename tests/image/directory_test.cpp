@@ -125,27 +125,21 @@ TEST(Directory, AnotherProcessThawsEveryKindIdenticallyAndTheToolReportsIt) {
     ASSERT_NE(out.find("thawed:\n"), std::string::npos) << out;
     EXPECT_EQ(out.substr(out.find("thawed:\n")), frozen);
 
-    // The tool reads the same directory without changing it: complete, short, missing, absent.
-    const std::string ini = dir.file_path("pyramid.ini"), info = TARVEL_TOOL " image info ";
+    // The tool reads the same directory without changing it: complete, then a page missing.
+    const std::string ini = dir.file_path("pyramid.ini");
+    const std::string info =
+        std::string(TARVEL_TOOL) + " image info " + dir.path() + " pyramid.ini ";
     struct stat before {
     }, after{};
     ASSERT_EQ(stat(ini.c_str(), &before), 0);
-    EXPECT_EQ(run(info + dir.path() + " pyramid.ini Layer0", out), 0) << out;
-    for (const char* line :
-         {"Type 2, Mode 1", "100000 x 25 pixels", "brightness      37.50",
-          "page files      3 of 3 present with 1000000 bytes", "complete        yes"}) {
-        EXPECT_NE(out.find(line), std::string::npos) << line << "\n" << out;
-    }
-    ASSERT_EQ(truncate(dir.file_path(page).c_str(), 10), 0);
-    EXPECT_EQ(run(info + dir.bare() + " pyramid.ini Layer0", out), 1) << out;
-    EXPECT_NE(out.find("000-0001  " + page + " has 10 bytes, not 1000000"), std::string::npos);
-    EXPECT_NE(out.find("thaws           yes"), std::string::npos) << out;  // short pages thaw
+    EXPECT_EQ(run(info + "Layer0", out), 0) << out;
+    EXPECT_NE(out.find("page files      3 of 3 present with 1000000 bytes"), std::string::npos);
+    EXPECT_NE(out.find("complete        yes"), std::string::npos) << out;
     ASSERT_EQ(unlink(dir.file_path(page).c_str()), 0);
-    EXPECT_EQ(run(info + dir.path() + " pyramid.ini Layer0", out), 1) << out;
+    EXPECT_EQ(run(info + "Layer0", out), 1) << out;
     EXPECT_NE(out.find("thaws           no: page 000-0001 names a missing file"), std::string::npos)
         << out;
-    EXPECT_EQ(run(info + dir.path() + " pyramid.ini Layer99", out), 2) << out;
-    EXPECT_EQ(run(info + dir.path() + " none.ini", out), 2) << out;
+    EXPECT_EQ(run(info + "Layer99", out), 2) << out;
     ASSERT_EQ(stat(ini.c_str(), &after), 0);
     EXPECT_EQ(after.st_ino, before.st_ino);
     EXPECT_EQ(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
@@ -200,13 +194,6 @@ TEST(Directory, ConsumingTakesTheFilesOverAndKeepingDeletesNothing) {
     EXPECT_EQ(read_text(dir.file_path("img.ini")), "[img.ini]\nBrightness=6000\nContrast=5000\n");
     img.Destroy();
     EXPECT_EQ(dir.files(), std::vector<std::string>{"img.ini"});
-
-    // Frozen without persistence, the pages go with the image and the directory no longer thaws.
-    make_image(img, dir, 1, 100, 100, 0);
-    ASSERT_TRUE(img.Freeze("t.ini", nullptr, false));
-    img.Destroy();
-    EXPECT_FALSE(img.Thaw("t.ini", nullptr, false));
-    EXPECT_FALSE(img.IsValid());
 }
 
 // A colour single-page image (3 channels of 2048 bytes) frozen in dir as section S of good.ini.
@@ -216,16 +203,11 @@ void freeze_small(const scratch_dir& dir) {
     EXPECT_TRUE(img.Freeze("good.ini", "S", true));
 }
 
-// Copies good.ini to bad.ini with one key of S changed (value null deletes it).
-void write_changed(const scratch_dir& dir, const char* key, const char* value) {
+// Whether a copy of good.ini with one key of S changed (value null deletes it) thaws.
+bool thaw_changed(const scratch_dir& dir, const char* key, const char* value) {
     std::ofstream(dir.file_path("bad.ini"), std::ios::binary)
         << read_text(dir.file_path("good.ini"));
     WritePrivateProfileStringA("S", key, value, dir.file_path("bad.ini").c_str());
-}
-
-// Whether bad.ini, good.ini with one key changed, thaws.
-bool thaw_changed(const scratch_dir& dir, const char* key, const char* value) {
-    write_changed(dir, key, value);
     image img;
     img.SetTempPath(dir.bare().c_str());
     const bool ok = img.Thaw("bad.ini", "S", false);
@@ -275,24 +257,9 @@ TEST(Directory, ThawNeverNamesAFileOutsideItsDirectory) {
         EXPECT_FALSE(thaw_changed(dir, "000-0000", value)) << value;
         EXPECT_FALSE(thaw_changed(dir, "Palette", value)) << value;
     }
+    EXPECT_EQ(read_text(victim), std::string(2048, 'V'));
     unlink(dir.file_path("link").c_str());
     unlink(dir.file_path("fifo").c_str());
-
-    // With a file of that bare name inside, the inside one is used and consumed, never the
-    // outside one.
-    std::ofstream(dir.file_path("victim"), std::ios::binary) << std::string(2048, 'i');
-    write_changed(dir, "000-0000", victim.c_str());
-    {
-        image img;
-        img.SetTempPath(dir.bare().c_str());
-        ASSERT_TRUE(img.Thaw("bad.ini", "S", true));
-        unsigned char px[4];
-        img.GetRegion(0, 0, 3, 0, 0, px);
-        EXPECT_EQ(std::string(px, px + 4), "iiii");
-    }
-    EXPECT_EQ(access(dir.file_path("victim").c_str(), F_OK), -1);
-    EXPECT_EQ(read_text(victim), std::string(2048, 'V'));
-    EXPECT_EQ(outside.files(), std::vector<std::string>{"victim"});
 }
 
 }  // namespace

@@ -86,17 +86,4 @@ TEST_F(IteratorTest, PositionsOutsideThePlaneAreClamped) {
     EXPECT_EQ(image::ipointer(&img, 1, kWidth - 1, kLines + 3).GetOffset(), last);
 }
 
-TEST_F(IteratorTest, WritersDirtyPagesReadersDoNot) {
-    img.Flush();
-    image::ipointer(&img, 0, 7 * kWidth);  // first fetch: zeros without a file, dirty
-    img.Flush();
-    {
-        image::ipointer reader(&img, 0, 5, 7);
-        EXPECT_FALSE(tarvel::image_test_access::page(img, 0, 7).IsDirty());
-        image::pointer writer(&img, 0, 7 * kWidth);
-        EXPECT_TRUE(tarvel::image_test_access::page(img, 0, 7).IsDirty());
-    }
-    EXPECT_EQ(pins(7), 0);
-}
-
 }  // namespace
