@@ -41,12 +41,10 @@ std::string describe(image& img) {
     std::uint64_t hash = 14695981039346656037u;  // FNV-1a
     const auto add = [&hash](unsigned char v) { hash = (hash ^ v) * 1099511628211u; };
     for (int i = 0; img.GetPalette() != nullptr && i < 768; ++i) add(img.GetPalette()[i]);
-    std::vector<unsigned char> line(img.GetWidth());
+    std::vector<unsigned char> plane(static_cast<size_t>(img.GetWidth()) * img.GetHeight());
     for (int c = 0; c < img.GetChannelCount(); ++c) {
-        for (int y = 0; y < img.GetHeight(); ++y) {
-            img.GetRegion(0, y, img.GetWidth() - 1, y, c, line.data());
-            for (unsigned char v : line) add(v);
-        }
+        img.GetRegion(0, 0, img.GetWidth() - 1, img.GetHeight() - 1, c, plane.data());
+        for (unsigned char v : plane) add(v);
     }
     double b = 0, k = 0;
     img.GetBrightnessContrast(b, k);
@@ -129,8 +127,7 @@ TEST(Directory, AnotherProcessThawsEveryKindIdenticallyAndTheToolReportsIt) {
     const std::string ini = dir.file_path("pyramid.ini");
     const std::string info =
         std::string(TARVEL_TOOL) + " image info " + dir.path() + " pyramid.ini ";
-    struct stat before {
-    }, after{};
+    struct stat before = {}, after = {};
     ASSERT_EQ(stat(ini.c_str(), &before), 0);
     EXPECT_EQ(run(info + "Layer0", out), 0) << out;
     EXPECT_NE(out.find("page files      3 of 3 present with 1000000 bytes"), std::string::npos);

@@ -10,7 +10,7 @@ namespace {
 using tarvel::image;
 using tarvel_test::sample;
 
-TEST(RegionRead, RectanglesAcrossPagesMatchTheSamples) {
+TEST(RegionRead, GreyAndPackedColourRectanglesAcrossPagesMatchTheSamples) {
     tarvel_test::scratch_dir dir;
     image img;
     img.SetTempPath(dir.bare().c_str());
@@ -37,10 +37,8 @@ TEST(RegionRead, RectanglesAcrossPagesMatchTheSamples) {
         EXPECT_EQ(wrong, 0);
         EXPECT_EQ(out.back(), 0xEE) << "wrote past the rectangle";
     }
-}
 
-TEST(RegionRead, PackedColourIgnoresTheFourthChannelAndPaletteIsIndices) {
-    tarvel_test::scratch_dir dir;
+    // Packed colour leaves out the fourth channel; a palette image gives its indices.
     image rgba;
     rgba.SetTempPath(dir.bare().c_str());
     ASSERT_TRUE(rgba.Create(3, 1500, 1400, 3));  // four channels, pages of 699 lines

@@ -1,10 +1,9 @@
 // Scratch directories, the sample pattern and file reading for the image tests.
-#include <dirent.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -22,20 +21,14 @@ scratch_dir::scratch_dir() {
 }
 
 scratch_dir::~scratch_dir() {
-    for (const std::string& name : files()) unlink((m_path + name).c_str());
-    rmdir(m_path.c_str());
+    std::error_code ignored;
+    std::filesystem::remove_all(m_path, ignored);
 }
 
 std::vector<std::string> scratch_dir::files() const {
     std::vector<std::string> names;
-    if (DIR* d = opendir(m_path.c_str())) {
-        while (dirent* entry = readdir(d)) {
-            struct stat st {};
-            if (stat((m_path + entry->d_name).c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
-                names.push_back(entry->d_name);
-            }
-        }
-        closedir(d);
+    for (const auto& entry : std::filesystem::directory_iterator(m_path)) {
+        if (entry.is_regular_file()) names.push_back(entry.path().filename());
     }
     std::sort(names.begin(), names.end());
     return names;
@@ -50,9 +43,8 @@ void fill(tarvel::image& img) {
 }
 
 std::string read_text(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
     std::stringstream s;
-    s << in.rdbuf();
+    s << std::ifstream(path, std::ios::binary).rdbuf();
     return s.str();
 }
 

@@ -60,15 +60,4 @@ TEST(TempFiles, UniqueNamesAreShortNewAndEmptyAndDeleteOnce) {
     EXPECT_STREQ(path, "");
 }
 
-TEST(TempFiles, MkdirCreatesOneLevel) {
-    char dir[] = "/tmp/tarvel-mkdir-XXXXXX";
-    ASSERT_NE(mkdtemp(dir), nullptr);
-    const std::string sub = std::string(dir) + "/a";
-    EXPECT_EQ(_mkdir(sub.c_str()), 0);
-    EXPECT_EQ(_mkdir(sub.c_str()), -1);  // exists already
-    EXPECT_EQ(_mkdir((sub + "/b/c").c_str()), -1);
-    rmdir(sub.c_str());
-    rmdir(dir);
-}
-
 }  // namespace
