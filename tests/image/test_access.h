@@ -35,8 +35,6 @@ struct image_test_access {
     static void set_name(scan_page& p, const char* name) {
         std::snprintf(p.m_name, sizeof p.m_name, "%s", name);
     }
-    static const scan_page* newest(const image& img) { return img.m_newest; }
-    static const scan_page* oldest(const image& img) { return img.m_oldest; }
 };
 
 }  // namespace tarvel
