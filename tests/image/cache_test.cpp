@@ -26,18 +26,6 @@ class CacheTest : public testing::Test {
     image img;
 };
 
-TEST_F(CacheTest, FetchClampsChannelAndOffsetIntoThePlane) {
-    image::scan_page* record = nullptr;
-    unsigned char* p = access::fetch(img, 7, kWidth * img.GetHeight() + 100, &record);
-    EXPECT_EQ(record, &page(23));  // channel 7 of one, past the end: the last byte
-    EXPECT_EQ(p, access::data(page(23)) + kPageSize - 1);
-    p = access::fetch(img, 0, -5, &record);
-    EXPECT_EQ(p, access::data(page(0)));
-    image rgba(3, 100, 100, 3);
-    access::fetch(rgba, 9, 0, &record);
-    EXPECT_EQ(record->GetChannelIndex(), 3);
-}
-
 TEST_F(CacheTest, EvictsLeastRecentlyUsedAndReusesItsBuffer) {
     for (int k = 0; k < 16; ++k) fetchPage(k);
     fetchPage(0);  // page 0 becomes the newest; page 1 is now the oldest

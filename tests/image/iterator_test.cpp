@@ -70,7 +70,7 @@ TEST_F(IteratorTest, CrossingAPageMovesThePinWithIt) {
     EXPECT_EQ(pins(0) * 10 + pins(3), 13);
 }
 
-TEST_F(IteratorTest, PositionsOutsideThePlaneAreClamped) {
+TEST_F(IteratorTest, PositionsAndChannelsOutsideThePlaneAreClamped) {
     const int last = kWidth * kLines - 1;
     image::ipointer p(&img, 1, 0);
     --p;
@@ -83,6 +83,11 @@ TEST_F(IteratorTest, PositionsOutsideThePlaneAreClamped) {
     p += 2000000000;
     EXPECT_EQ(p.GetOffset(), last);
     EXPECT_EQ(image::ipointer(&img, 1, -7).GetOffset(), 0);
+    // Channels outside the image are clamped too.
+    image::pointer(&img, 2, 5)[0] = 7;
+    image::pointer(&img, 0, 5)[0] = 8;
+    EXPECT_EQ(image::ipointer(&img, 9, 5)[0], 7);
+    EXPECT_EQ(image::ipointer(&img, -1, 5)[0], 8);
     EXPECT_EQ(image::ipointer(&img, 1, kWidth - 1, kLines + 3).GetOffset(), last);
 }
 
