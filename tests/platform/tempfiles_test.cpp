@@ -11,24 +11,16 @@
 
 namespace {
 
-std::string temp_dir() {
-    char buf[MAX_PATH];
-    GetTempPathA(MAX_PATH, buf);
-    return buf;
-}
-
 TEST(TempFiles, TempPathHonoursTmpdirAndEndsWithSlash) {
-    const char* saved = std::getenv("TMPDIR");
-    const std::string keep = saved ? saved : "";
-    for (const char* value : {"/var/tmp", "/var/tmp/"}) {
+    const std::string saved = std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "";
+    char buf[MAX_PATH];
+    for (const char* value : {"/var/tmp", "/var/tmp/", ""}) {
         setenv("TMPDIR", value, 1);
-        EXPECT_EQ(temp_dir(), "/var/tmp/");
+        GetTempPathA(MAX_PATH, buf);
+        EXPECT_STREQ(buf, *value ? "/var/tmp/" : "/tmp/") << value;
     }
-    unsetenv("TMPDIR");
-    EXPECT_EQ(temp_dir(), "/tmp/");
-    char tiny[4];
-    EXPECT_GT(GetTempPathA(sizeof tiny, tiny), sizeof tiny);  // size needed, nothing written
-    if (saved) setenv("TMPDIR", keep.c_str(), 1);
+    EXPECT_GT(GetTempPathA(4, buf), 4u);  // the size needed
+    saved.empty() ? unsetenv("TMPDIR") : setenv("TMPDIR", saved.c_str(), 1);
 }
 
 TEST(TempFiles, UniqueNamesAreShortNewAndEmptyAndDeleteOnce) {
