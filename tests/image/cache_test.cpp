@@ -12,18 +12,14 @@ using access = tarvel::image_test_access;
 constexpr int kWidth = 4096;
 constexpr int kPageSize = kWidth * 256;
 
-class CacheTest : public testing::Test {
+class CacheTest : public tarvel_test::scratch_image {
   protected:
     void SetUp() override {
-        img.SetTempPath(dir.bare().c_str());
         ASSERT_TRUE(img.Create(1, kWidth, 24 * 256, 0));
         ASSERT_EQ(img.GetCacheLimit(), 16);
     }
     unsigned char* fetchPage(int k) { return access::fetch(img, 0, k * kPageSize); }
     image::scan_page& page(int k) { return access::page(img, 0, k); }
-
-    tarvel_test::scratch_dir dir;
-    image img;
 };
 
 TEST_F(CacheTest, EvictsLeastRecentlyUsedAndReusesItsBuffer) {

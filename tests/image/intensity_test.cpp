@@ -90,15 +90,14 @@ TEST(Intensity, DirectBoundsAreSortedAndStepAtEqualInputs) {
     EXPECT_EQ(img.GetInMemoryCount(), 0);
 }
 
-TEST(Intensity, EveryFilledPageIsMappedAndBakingKeepsWhatIsSeen) {
-    tarvel_test::scratch_dir dir;
-    image img;
-    img.SetTempPath(dir.bare().c_str());
+class IntensityPages : public tarvel_test::scratch_image {};
+
+TEST_F(IntensityPages, EveryFilledPageIsMappedAndBakingKeepsWhatIsSeen) {
     ASSERT_TRUE(img.Create(1, 100000, 40, 0));  // PageLen 10: four pages
     tarvel_test::fill(img);
     img.Flush();
     const auto mapped = [](int offset) { return brightness60(sample(0, offset)); };
-    const auto unmapped_samples = [&img, &mapped] {
+    const auto unmapped_samples = [this, &mapped] {
         std::vector<unsigned char> all(4000000);
         img.GetRegion(0, 0, 99999, 39, 0, all.data());
         int wrong = 0;

@@ -12,17 +12,13 @@ using tarvel_test::sample;
 constexpr int kWidth = 600000;
 constexpr int kLines = 40;  // more pages than the 27 the cache holds
 
-class IteratorTest : public testing::Test {
+class IteratorTest : public tarvel_test::scratch_image {
   protected:
     void SetUp() override {
-        img.SetTempPath(dir.bare().c_str());
         ASSERT_TRUE(img.Create(3, kWidth, kLines, 0));
         ASSERT_EQ(img.GetPageSize(), kWidth);
     }
     int pins(int k) { return tarvel::image_test_access::page(img, 0, k).GetLockCount(); }
-
-    tarvel_test::scratch_dir dir;
-    image img;
 };
 
 TEST_F(IteratorTest, WholePlanesWrittenForwardsReadBackwardsThroughTheCache) {

@@ -11,13 +11,9 @@ using tarvel::image;
 using access = tarvel::image_test_access;
 using tarvel_test::captured_stdout;
 
-class PageFileTest : public testing::Test {
+class PageFileTest : public tarvel_test::scratch_image {
   protected:
-    void SetUp() override { img.SetTempPath(dir.bare().c_str()); }
     std::string pathOf(const image::scan_page& p) { return dir.path() + p.GetName(); }
-
-    tarvel_test::scratch_dir dir;
-    image img;
 };
 
 TEST_F(PageFileTest, FileIsCreatedAtFirstSaveReusedAndDeletedUnlessPersistent) {

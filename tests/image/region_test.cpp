@@ -10,10 +10,9 @@ namespace {
 using tarvel::image;
 using tarvel_test::sample;
 
-TEST(RegionRead, GreyAndPackedColourRectanglesAcrossPagesMatchTheSamples) {
-    tarvel_test::scratch_dir dir;
-    image img;
-    img.SetTempPath(dir.bare().c_str());
+class RegionRead : public tarvel_test::scratch_image {};
+
+TEST_F(RegionRead, GreyAndPackedColourRectanglesAcrossPagesMatchTheSamples) {
     ASSERT_TRUE(img.Create(1, 3000, 2000, 0));
     ASSERT_EQ(img.GetPageLen(), 349);  // six pages
     tarvel_test::fill(img);

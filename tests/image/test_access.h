@@ -57,6 +57,14 @@ class scratch_dir {
     std::string m_path;
 };
 
+// A test with an image whose page files go to a scratch directory of its own.
+class scratch_image : public testing::Test {
+  protected:
+    scratch_image() { img.SetTempPath(dir.bare().c_str()); }
+    scratch_dir dir;
+    tarvel::image img;
+};
+
 // Standard output written while `body` runs.
 template <class F>
 std::string captured_stdout(F body) {
