@@ -66,16 +66,4 @@ TEST_F(CacheTest, PinnedPagesSurviveEvictionAndFlush) {
     EXPECT_EQ(img.GetInMemoryCount(), 16);
 }
 
-TEST_F(CacheTest, ForceFlushRereadsPinnedPagesFromTheirFiles) {
-    fetchPage(3)[0] = 42;
-    access::set_dirty(page(3));
-    img.Flush();  // written to its file
-    unsigned char* bytes = fetchPage(3);
-    access::lock_read(page(3));
-    bytes[0] = 7;  // changed in memory only
-    img.ForceFlush();
-    EXPECT_EQ(bytes[0], 42);
-    access::unlock_read(page(3));
-}
-
 }  // namespace

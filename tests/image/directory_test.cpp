@@ -148,8 +148,6 @@ TEST(Directory, FreezeWritesTheKeysAndThawConsumesOnlyWhenAsked) {
     image img;
     make_image(img, dir, 2, 1000, 5000, 0);
     ASSERT_TRUE(img.Freeze("dir.ini", nullptr, true));
-    EXPECT_EQ(img.GetDirectoryFile(), dir.path() + "dir.ini");
-    EXPECT_EQ(img.GetDirectorySection(), "dir.ini");
     std::string expected =
         "[dir.ini]\nType=2\nMode=1\nWidth=1000\nHeight=5000\nChannels=1\nPageCount=5\n"
         "PageLen=1048\nPageSize=1048000\nBrightness=5000\nContrast=5000\nCacheLimit=16\n";

@@ -31,12 +31,10 @@ TEST(ImageGeometry, KindsPagesAndCacheFollowTheMebibyteRules) {
         SCOPED_TRACE(testing::Message() << g.width << " x " << g.height << " type " << g.type);
         tarvel::image img;
         ASSERT_TRUE(img.Create(g.type, g.width, g.height, g.mode));
-        EXPECT_EQ(img.GetMode(), g.gotMode);
-        EXPECT_EQ(img.GetChannelCount(), g.channels);
-        EXPECT_EQ(img.GetPageLen(), g.pageLen);
-        EXPECT_EQ(img.GetPageSize(), g.pageSize);
-        EXPECT_EQ(img.GetPageCount(), g.pageCount);
-        EXPECT_EQ(img.GetCacheLimit(), g.cacheLimit);
+        EXPECT_EQ(std::make_tuple(img.GetMode(), img.GetChannelCount(), img.GetPageLen(),
+                                  img.GetPageSize(), img.GetPageCount(), img.GetCacheLimit()),
+                  std::make_tuple(g.gotMode, g.channels, g.pageLen, g.pageSize, g.pageCount,
+                                  g.cacheLimit));
         EXPECT_EQ(img.GetPalette() != nullptr, g.type == 2);
     }
 }
