@@ -50,8 +50,8 @@ std::string describe(image& img) {
     img.GetBrightnessContrast(b, k);
     char text[256];
     std::snprintf(text, sizeof text,
-                  "type %d mode %d channels %d size %dx%d pages %d of %d lines, %d bytes, cache "
-                  "%d, brightness %.6g contrast %.6g, digest %016llx\n",
+                  "type %d mode %d, %d channels, %dx%d, %d pages of %d lines (%d bytes), "
+                  "cache %d, brightness %g contrast %g, digest %016llx\n",
                   img.GetType(), img.GetMode(), img.GetChannelCount(), img.GetWidth(),
                   img.GetHeight(), img.GetPageCount(), img.GetPageLen(), img.GetPageSize(),
                   img.GetCacheLimit(), b, k, static_cast<unsigned long long>(hash));

@@ -1,7 +1,6 @@
 // Kinds and page geometry computed by Create, and what Create refuses.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <tuple>
 
 #include "image/image.h"
@@ -53,19 +52,6 @@ TEST(ImageGeometry, NonsenseSizesAndTypesLeaveTheImageEmpty) {
     // The largest plane that still fits a signed 32-bit offset is accepted.
     tarvel::image big;
     EXPECT_TRUE(big.Create(1, 2147483647, 1, 0));
-}
-
-TEST(ImageGeometry, CopiesTakeKindAndPaletteButNotSamples) {
-    tarvel::image src(2, 30, 20, 0);
-    for (int i = 0; i < 768; ++i) src.GetPalette()[i] = static_cast<unsigned char>(i * 7);
-    tarvel::image::pointer(&src, 0, 0)[0] = 9;
-    tarvel::image copy(src, 5, -1);  // width 5, height kept
-    EXPECT_EQ(std::make_tuple(copy.GetType(), copy.GetWidth(), copy.GetHeight()),
-              std::make_tuple(2, 5, 20));
-    EXPECT_TRUE(std::equal(src.GetPalette(), src.GetPalette() + 768, copy.GetPalette()));
-    unsigned char first = 1;
-    copy.GetRegion(0, 0, 0, 0, 0, &first);
-    EXPECT_EQ(first, 0);
 }
 
 }  // namespace

@@ -1,6 +1,5 @@
 // Page files: creation on first save, reuse, deletion, and the four error messages.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include "test_access.h"

@@ -1,5 +1,4 @@
 // Scratch directories, the sample pattern and file reading for the image tests.
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>

@@ -65,7 +65,7 @@ struct blit {
     }
 };
 
-TEST(SetDIBitsToDevice, PlacesAndClipsAtEveryEdgeBothRowOrders) {
+TEST(SetDIBitsToDevice, PlacesClipsAndBandsLikeAPixelByPixelReference) {
     const blit cases[] = {
         {2, 1, 3, 2, 0, 0},                        // whole picture inside
         {-1, 0, 3, 2, 0, 0},                       // left column off the surface
@@ -79,27 +79,25 @@ TEST(SetDIBitsToDevice, PlacesAndClipsAtEveryEdgeBothRowOrders) {
     };
     for (bool topDown : {false, true}) {
         for (const blit& b : cases) {
-            SCOPED_TRACE(testing::Message() << "top-down " << topDown << " at " << b.xDest << ","
-                                            << b.yDest << " from " << b.xSrc << "," << b.ySrc);
+            SCOPED_TRACE(testing::Message() << "top-down " << topDown << ", case " << &b - cases);
             EXPECT_EQ(b.drawn(topDown), b.expected());
         }
     }
     EXPECT_EQ(cases[0].expected()[8], kPicture[0][0]);  // the reference itself draws
-}
 
-TEST(SetDIBitsToDevice, BandsOfScanLinesLandWhereTheWholeDibWould) {
+    // Bands of scan lines land where the whole DIB would: scan line 1 (the top row), then scan
+    // line 0 (the bottom row); lines beyond the DIB and missing bits draw nothing.
     QDC dc(6, 5);
     Dib24 up(false);
-    // Scan line 1 (the top row), then scan line 0 (the bottom row); then lines beyond the DIB
-    // and missing bits, which draw nothing.
-    EXPECT_EQ(SetDIBitsToDevice(dc, 2, 1, 3, 2, 0, 0, 1, 1, &up.bits[12], &up.info, DIB_RGB_COLORS),
-              1);
-    EXPECT_EQ(SetDIBitsToDevice(dc, 2, 1, 3, 2, 0, 0, 0, 1, &up.bits[0], &up.info, DIB_RGB_COLORS),
-              1);
-    EXPECT_EQ(SetDIBitsToDevice(dc, 0, 0, 3, 2, 0, 0, 2, 1, &up.bits[0], &up.info, DIB_RGB_COLORS),
-              0);
-    EXPECT_EQ(SetDIBitsToDevice(dc, 0, 0, 3, 2, 0, 0, 0, 2, nullptr, &up.info, DIB_RGB_COLORS), 0);
-    EXPECT_EQ(surface(dc), (blit{2, 1, 3, 2, 0, 0}.expected()));
+    const auto band = [&dc, &up](int x, int y, UINT start, UINT lines, const void* bits) {
+        return SetDIBitsToDevice(dc, x, y, 3, 2, 0, 0, start, lines, bits, &up.info,
+                                 DIB_RGB_COLORS);
+    };
+    EXPECT_EQ(band(2, 1, 1, 1, &up.bits[12]), 1);
+    EXPECT_EQ(band(2, 1, 0, 1, &up.bits[0]), 1);
+    EXPECT_EQ(band(0, 0, 2, 1, &up.bits[0]), 0);
+    EXPECT_EQ(band(0, 0, 0, 2, nullptr), 0);
+    EXPECT_EQ(surface(dc), cases[0].expected());
 }
 
 TEST(SetDIBitsToDevice, IndexedDibsGoThroughTheColourTable) {

@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -92,10 +91,9 @@ TEST_F(ProfileFiles, IntegersTakeASignAndDigitsAndIgnoreWhatFollows) {
         {"plain", 42}, {"PLUS", 7},   {"minus", -13},     {"junk", 12},
         {"word", 0},   {"empty", 77}, {"spaced", 5},      {"quoted", 9},
         {"hex", 0},    {"wrap", 1},   {"low", INT32_MIN}, {"missing", 77}};
+    const std::string f = dir + "ints.ini";
     for (const auto& c : cases) {
-        EXPECT_EQ(
-            static_cast<int>(GetPrivateProfileIntA("n", c.first, 77, (dir + "ints.ini").c_str())),
-            c.second)
+        EXPECT_EQ(static_cast<int>(GetPrivateProfileIntA("n", c.first, 77, f.c_str())), c.second)
             << c.first;
     }
 }
