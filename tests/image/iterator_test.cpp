@@ -30,12 +30,6 @@ TEST_F(IteratorTest, WholePlanesWrittenForwardsReadBackwardsThroughTheCache) {
         for (int i = kWidth * kLines - 1; i >= 0; --i, --p) wrong += *p != sample(c, i);
         EXPECT_EQ(wrong, 0) << "channel " << c;
     }
-    // Indexing into another page reads and writes there without moving or pinning.
-    image::pointer q(&img, 2, 2 * kWidth + 3);
-    EXPECT_EQ(q[-kWidth], sample(2, kWidth + 3));
-    q[-kWidth] = 1;
-    EXPECT_EQ(q.GetOffset(), 2 * kWidth + 3);
-    EXPECT_EQ(image::ipointer(&img, 2, kWidth + 3)[0], 1);
 }
 
 TEST_F(IteratorTest, CrossingAPageMovesThePinWithIt) {

@@ -25,7 +25,6 @@ TEST_F(PageFileTest, FileIsCreatedAtFirstSaveReusedAndDeletedUnlessPersistent) {
     bytes[5] = 77;
     img.Flush();
     const std::string name = page.GetName();
-    EXPECT_EQ(name.rfind("~gm", 0), 0u);
     EXPECT_EQ(tarvel_test::read_text(dir.path() + name).size(), 1048000u);
     EXPECT_FALSE(page.IsDirty());
     // Saving again reuses the same file.
@@ -93,7 +92,6 @@ TEST_F(PageFileTest, MissingTemporaryDirectoryLosesTheSaveButNeverCrashes) {
     access::fetch(img, 0, 0)[0] = 5;
     const std::string out = captured_stdout([&] { img.Flush(); });
     EXPECT_EQ(out.rfind("Error opening file " + dir.path() + "does-not-exist/~gm", 0), 0u) << out;
-    EXPECT_EQ(out.back(), '\n');
     EXPECT_STREQ(access::page(img, 0, 0).GetName(), "") << "no file was created";
     // The page comes back as zeros (it never reached a file) and the image stays usable.
     unsigned char corners[2] = {1, 1};

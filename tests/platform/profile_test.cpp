@@ -61,7 +61,6 @@ TEST_F(ProfileFiles, WritesReplaceOnlyTheirKeyAndKeepEveryOtherLine) {
     EXPECT_EQ(get("lAyEr0", "width", "a.ini"), "2000");
     EXPECT_EQ(get("Layer0", "loose", "a.ini"), "-");  // lines before any section belong to none
     EXPECT_EQ(get("Layer0", "Missing", "a.ini", "dflt   "), "dflt");
-    EXPECT_EQ(get("Nowhere", "Width", "a.ini"), "-");
     EXPECT_EQ(get("Layer0", "Width", "no-such.ini", nullptr), "");
 
     // A null string deletes the key, a null key the section; neither touches the rest.
