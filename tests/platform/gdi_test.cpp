@@ -25,9 +25,8 @@ struct Dib24 {
         info.bmiHeader = {sizeof(BITMAPINFOHEADER), 3, topDown ? -2 : 2, 1, 24, 0, 0, 0, 0, 0, 0};
         for (int stored = 0; stored < 2; ++stored) {
             for (std::uint32_t rgb : kPicture[topDown ? stored : 1 - stored]) {
-                bits.insert(bits.end(),
-                            {static_cast<unsigned char>(rgb), static_cast<unsigned char>(rgb >> 8),
-                             static_cast<unsigned char>(rgb >> 16)});
+                for (int shift : {0, 8, 16})
+                    bits.push_back(static_cast<unsigned char>(rgb >> shift));
             }
             bits.insert(bits.end(), 3, 0);
         }

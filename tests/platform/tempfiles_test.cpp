@@ -31,9 +31,8 @@ TEST(TempFiles, UniqueNamesAreShortNewAndEmptyAndDeleteOnce) {
         char path[MAX_PATH];  // every other directory without its trailing slash
         ASSERT_NE(GetTempFileNameA((std::string(dir) + (i % 2 ? "/" : "")).c_str(), "~gm", 0, path),
                   0u);
-        const std::string name = std::string(path).substr(sizeof dir);
-        EXPECT_EQ(std::string(path, sizeof dir), std::string(dir) + "/");
-        EXPECT_EQ(name.rfind("~gm", 0), 0u) << name;
+        const std::string name = std::string(path).substr(sizeof dir);  // after dir + "/"
+        EXPECT_EQ(std::string(path, sizeof dir) + name.substr(0, 3), std::string(dir) + "/~gm");
         EXPECT_LE(name.size(), 15u) << name;
         EXPECT_TRUE(seen.insert(path).second) << "repeated " << name;
         struct stat st {};
