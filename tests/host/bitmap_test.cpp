@@ -1,5 +1,4 @@
-// DIB allocation, palettes, accessors and the default display through an
-// owner's region reads.
+// DIB allocation and the default display through an owner's region reads.
 #include <gtest/gtest.h>
 
 #include "host/bitmap.h"
@@ -49,13 +48,9 @@ TEST(Dib, AllocRowsAlignedToFourBytesAndRefusesWhatItCannotHold) {
     Dib dib;
     ASSERT_TRUE(dib.allocDIB(5, 3, 1, 8, 256, 0));
     EXPECT_EQ(dib.getStride(), 8u);
-    EXPECT_EQ(dib.m_pInfoHeader->biSize, 40u);
     EXPECT_EQ(dib.m_pInfoHeader->biSizeImage, 24u);
-    EXPECT_EQ(dib.m_pInfoHeader->biClrUsed, 256u);
-    EXPECT_EQ(static_cast<void*>(dib.m_pBitmapInfo), static_cast<void*>(dib.m_pInfoHeader));
     EXPECT_EQ(reinterpret_cast<unsigned char*>(dib.getColorTable()),
               reinterpret_cast<unsigned char*>(dib.m_pInfoHeader) + 40);
-    EXPECT_EQ(dib.getColorTable()[255].rgbRed, 0);
     ASSERT_TRUE(dib.allocDIB(5, 3, 1, 24, 0, 0));
     EXPECT_EQ(dib.getStride(), 16u);
     EXPECT_EQ(dib.getColorCount(), 0u);
@@ -103,18 +98,4 @@ TEST(Dib, DefaultDisplayFillsThroughTheOwnersRegionReads) {
     QDC dc(2, 2);
     orphan.DisplayBitmap(dc, 0, 1, 1, 0, 0.0, 0.0, 1.0, 1.0);
     EXPECT_EQ(dc.GetPixel(0, 0), 0xffffffu);
-}
-
-TEST(HostImage, DefaultsDescribeOneLayerAndReadZeros) {
-    Pattern image(7, 5, 1);
-    KORBAS::CImage& base = image;
-    EXPECT_EQ(base.GetLayerCount(), 1);
-    EXPECT_EQ(base.GetLayerForDisplayAt(8.0, 8.0), 0);
-    unsigned w = 0, h = 0;
-    base.GetImageDimensionAtLayer(3, w, h);
-    EXPECT_EQ(w, 7u);
-    EXPECT_EQ(h, 5u);
-    EXPECT_EQ(base.getSmoothing(), 0);
-    base.setSmoothing(1);
-    EXPECT_EQ(base.m_nSmoothing, 1);
 }
