@@ -1,14 +1,15 @@
-// Decoding round trips: files written by the reference libraries (and BMP
-// files built byte by byte) decode to the expected DIB bytes and layout.
+// The DIB: allocation, and decoding round trips of files written by the
+// reference libraries (and BMP files built byte by byte) to the expected DIB
+// bytes and layout.
 #include <gtest/gtest.h>
 #include <png.h>
 #include <tiffio.h>
 
 #include <cmath>
-#include <cstring>
 #include <string>
 #include <vector>
 
+#include "host/bitmap.h"
 #include "image/test_access.h"
 #include "writers.h"
 
@@ -29,13 +30,11 @@ bytes toBgr(bytes b, int channels) {
     return b;
 }
 
-// n 16-bit samples, big-endian (PNG) or native (TIFF), and their 8-bit roundings.
-void sixteen(int n, unsigned step, bool bigEndian, bytes& samples, bytes& rounded) {
+// n 16-bit samples, big-endian as PNG stores them, and their 8-bit roundings.
+void sixteen(int n, unsigned step, bytes& samples, bytes& rounded) {
     for (int i = 0; i < n; ++i) {
-        const std::uint16_t v = static_cast<std::uint16_t>(i * step + 77);
-        const std::uint8_t be[2] = {std::uint8_t(v >> 8), std::uint8_t(v)};
-        samples.insert(samples.end(), be, be + 2);
-        if (!bigEndian) std::memcpy(&samples[samples.size() - 2], &v, 2);
+        const unsigned v = (i * step + 77) % 65536;
+        samples.insert(samples.end(), {std::uint8_t(v >> 8), std::uint8_t(v)});
         rounded.push_back(static_cast<std::uint8_t>(std::lround(v / 257.0)));
     }
 }
@@ -46,6 +45,14 @@ bytes ramp() {
     for (int i = 0; i < 768; ++i) t[i] = static_cast<std::uint8_t>(i / 3);
     return t;
 }
+
+// Exposes the protected DIB operations.
+class Dib : public KORBAS::CBitmapWindows {
+  public:
+    Dib() : CBitmapWindows(nullptr) {}
+    using CBitmapWindows::allocDIB;
+    using CBitmapWindows::createPalette;
+};
 
 struct Case {
     std::string file;
@@ -66,37 +73,26 @@ TEST(Decode, FilesOfEveryKindGiveTheExpectedDib) {
     const auto file = [&](const char* name) { return dir.file_path(name); };
 
     // PNG, 5 x 3.
-    const bytes g8 = pattern(15, 1), rgb = pattern(45, 2), ga = pattern(30, 3);
-    writePng(file("g8.png"), 5, 3, PNG_COLOR_TYPE_GRAY, 8, g8);
-    cases.push_back({"g8.png", 5, 3, 8, g8, ramp()});
-    bytes s16, r16;
-    sixteen(15, 4099, true, s16, r16);
-    writePng(file("g16.png"), 5, 3, PNG_COLOR_TYPE_GRAY, 16, s16);
-    cases.push_back({"g16.png", 5, 3, 8, r16, ramp()});
-    writePng(file("g1.png"), 5, 3, PNG_COLOR_TYPE_GRAY, 1, {0xA8, 0x50, 0xF8});  // 1 bit: 0 or 255
-    cases.push_back({"g1.png",
-                     5,
-                     3,
-                     8,
-                     {255, 0, 255, 0, 255, 0, 255, 0, 255, 0, 255, 255, 255, 255, 255},
-                     ramp()});
+    const auto png = [&](const char* name, int type, int depth, const bytes& samples, unsigned bpp,
+                         const bytes& want, const bytes& table, const bytes& colours = {},
+                         bool interlaced = false) {
+        writePng(file(name), 5, 3, type, depth, samples, colours, interlaced);
+        cases.push_back({name, 5, 3, bpp, want, table});
+    };
+    const bytes g8 = pattern(15, 1), rgb = pattern(45, 2);
+    bytes s16, r16, s64, r64;
+    sixteen(15, 4099, s16, r16);
+    sixteen(60, 9001, s64, r64);
+    png("g8.png", PNG_COLOR_TYPE_GRAY, 8, g8, 8, g8, ramp());
+    png("g16.png", PNG_COLOR_TYPE_GRAY, 16, s16, 8, r16, ramp());
+    png("g1.png", PNG_COLOR_TYPE_GRAY, 1, {0xA8, 0x50, 0xF8}, 8,  // 1 bit: 0 or 255
+        {255, 0, 255, 0, 255, 0, 255, 0, 255, 0, 255, 255, 255, 255, 255}, ramp());
     const bytes palette = {10, 20, 30, 40, 50, 60, 70, 80, 90};
-    writePng(file("p4.png"), 5, 3, PNG_COLOR_TYPE_PALETTE, 4,
-             {0x01, 0x20, 0x10, 0x22, 0x11, 0x00, 0x02, 0x10, 0x20}, palette);
-    cases.push_back({"p4.png", 5, 3, 8, {0, 1, 2, 0, 1, 2, 2, 1, 1, 0, 0, 2, 1, 0, 2}, palette});
-    writePng(file("rgb.png"), 5, 3, PNG_COLOR_TYPE_RGB, 8, rgb);
-    writePng(file("rgbi.png"), 5, 3, PNG_COLOR_TYPE_RGB, 8, rgb, {}, true);
-    cases.push_back({"rgb.png", 5, 3, 24, toBgr(rgb, 3), {}});
-    cases.push_back({"rgbi.png", 5, 3, 24, toBgr(rgb, 3), {}});
-    bytes s64, r64;
-    sixteen(60, 9001, true, s64, r64);
-    writePng(file("rgba16.png"), 5, 3, PNG_COLOR_TYPE_RGB_ALPHA, 16, s64);
-    cases.push_back({"rgba16.png", 5, 3, 32, toBgr(r64, 4), {}});
-    writePng(file("ga.png"), 5, 3, PNG_COLOR_TYPE_GRAY_ALPHA, 8, ga);
-    bytes gaWant;  // the grey level three times, then alpha
-    for (int i = 0; i < 15; ++i)
-        gaWant.insert(gaWant.end(), {ga[2 * i], ga[2 * i], ga[2 * i], ga[2 * i + 1]});
-    cases.push_back({"ga.png", 5, 3, 32, gaWant, {}});
+    png("p4.png", PNG_COLOR_TYPE_PALETTE, 4, {0x01, 0x20, 0x10, 0x22, 0x11, 0x00, 0x02, 0x10, 0x20},
+        8, {0, 1, 2, 0, 1, 2, 2, 1, 1, 0, 0, 2, 1, 0, 2}, palette, palette);
+    png("rgb.png", PNG_COLOR_TYPE_RGB, 8, rgb, 24, toBgr(rgb, 3), {});
+    png("rgbi.png", PNG_COLOR_TYPE_RGB, 8, rgb, 24, toBgr(rgb, 3), {}, {}, true);
+    png("rgba16.png", PNG_COLOR_TYPE_RGB_ALPHA, 16, s64, 32, toBgr(r64, 4), {});
 
     // JPEG, 32 x 16, smooth pictures so that little is lost.
     bytes jg(32 * 16), jc(32 * 16 * 3);
@@ -118,14 +114,6 @@ TEST(Decode, FilesOfEveryKindGiveTheExpectedDib) {
                 ta = pattern(4 * n, 8), tk = pattern(4 * n, 9);
     writeTiff(file("g.tif"), {20, 18, 1, PHOTOMETRIC_MINISBLACK, 8, COMPRESSION_LZW}, tg);
     cases.push_back({"g.tif", 20, 18, 8, tg, ramp()});
-    writeTiff(file("mw.tif"), {20, 18, 1, PHOTOMETRIC_MINISWHITE}, tg);
-    bytes inverted = tg;
-    for (auto& v : inverted) v = static_cast<std::uint8_t>(255 - v);
-    cases.push_back({"mw.tif", 20, 18, 8, inverted, ramp()});
-    bytes t16, tr16;
-    sixteen(n, 181, false, t16, tr16);
-    writeTiff(file("g16.tif"), {20, 18, 1, PHOTOMETRIC_MINISBLACK, 16}, t16);
-    cases.push_back({"g16.tif", 20, 18, 8, tr16, ramp()});
     TiffRecipe pal{20, 18, 1, PHOTOMETRIC_PALETTE};
     pal.colourMap.assign(3 * 256, 0);
     pal.colourMap[5] = 0xffff, pal.colourMap[256 + 5] = 0x8080, pal.colourMap[512 + 7] = 0x3030;
@@ -155,29 +143,25 @@ TEST(Decode, FilesOfEveryKindGiveTheExpectedDib) {
     const bytes bmpWant = {3, 2, 1, 6, 5, 4, 9, 8, 7, 12, 11, 10, 15, 14, 13, 18, 17, 16};
     cases.push_back({"up.bmp", 3, 2, 24, bmpWant, {}});
     cases.push_back({"down.bmp", 3, 2, 24, bmpWant, {}});
-    const bytes entries = test_palette(16);
-    const bytes table16(entries.begin(), entries.begin() + 48);
-    write_bytes(file("p8.bmp"), make_bmp8({8, 3, 2, 0, 16, 16},
-                                          [](int x, int y) { return std::uint8_t(x + 5 * y); }));
+    // The 8-bit recipe carries rows of other depths too: the header is then
+    // patched to the real width and depth.
+    const auto bmp8 = [&](const char* name, int width, int bits, bmp_recipe r, const bytes& rows,
+                          const bytes& colours = test_palette()) {
+        bytes f = make_bmp8(
+            r, [&](int x, int y) { return rows[y * r.width + x]; }, colours);
+        f[18] = std::uint8_t(width), f[28] = std::uint8_t(bits);
+        write_bytes(file(name), f);
+    };
+    const bytes entries = test_palette(16), table16(entries.begin(), entries.begin() + 48);
+    bmp8("p8.bmp", 3, 8, {8, 3, 2, 0, 16, 16}, {0, 1, 2, 5, 6, 7});
     cases.push_back({"p8.bmp", 3, 2, 8, {0, 1, 2, 5, 6, 7}, table16});
-    bytes p4 =
-        make_bmp8({8, 1, 2, 0, 16, 16}, [](int, int y) { return std::uint8_t(y ? 0x3f : 0x12); });
-    p4[18] = 2, p4[28] = 4;  // two pixels a byte, high nibble first
-    write_bytes(file("p4.bmp"), p4);
+    bmp8("p4.bmp", 2, 4, {8, 1, 2, 0, 16, 16}, {0x12, 0x3f});  // high nibble first
     cases.push_back({"p4.bmp", 2, 2, 8, {1, 2, 3, 15}, table16});
-    bytes p1 =
-        make_bmp8({8, 1, 2, 0, 2, 2}, [](int, int y) { return std::uint8_t(y ? 0x40 : 0xa0); });
-    p1[18] = 3, p1[28] = 1;  // most significant bit first
-    write_bytes(file("p1.bmp"), p1);
-    cases.push_back(
-        {"p1.bmp", 3, 2, 8, {1, 0, 1, 0, 1, 0}, bytes(entries.begin(), entries.begin() + 6)});
-    // 16 bits 5-6-5 through bit fields: the three masks where the table would be.
-    const bytes masks = {0, 0xf8, 0, 0, 0x07, 0xe0, 0, 0, 0x1f};
-    const bytes red_green = {0x00, 0xf8, 0xe0, 0x07};
-    bytes c16 = make_bmp8(
-        {8, 4, 1, 3, 3}, [&](int x, int) { return red_green[x]; }, masks);
-    c16[18] = 2, c16[28] = 16;
-    write_bytes(file("c16.bmp"), c16);
+    bmp8("p1.bmp", 3, 1, {8, 1, 2, 0, 2, 2}, {0xa0, 0x40});  // most significant bit first
+    cases.push_back({"p1.bmp", 3, 2, 8, {1, 0, 1, 0, 1, 0}, bytes(&entries[0], &entries[6])});
+    // 16 bits 5-6-5 through bit fields, the three masks where the table would be: red, green.
+    bmp8("c16.bmp", 2, 16, {8, 4, 1, 3, 3}, {0x00, 0xf8, 0xe0, 0x07},
+         {0, 0xf8, 0, 0, 0x07, 0xe0, 0, 0, 0x1f});
     cases.push_back({"c16.bmp", 2, 1, 24, {0, 0, 255, 0, 255, 0}, {}});
 
     for (const Case& c : cases) {
@@ -212,4 +196,26 @@ TEST(Decode, FilesOfEveryKindGiveTheExpectedDib) {
         EXPECT_EQ(head.getColorCount(), dib.getColorCount());
         EXPECT_EQ(head.m_pBits, nullptr);
     }
+}
+
+TEST(Dib, AllocRowsAlignedToFourBytesAndRefusesWhatItCannotHold) {
+    Dib dib;
+    ASSERT_TRUE(dib.allocDIB(5, 3, 1, 8, 256, 0));
+    EXPECT_EQ(dib.getStride(), 8u);
+    EXPECT_EQ(dib.m_pInfoHeader->biSizeImage, 24u);
+    ASSERT_TRUE(dib.allocDIB(5, 3, 1, 24, 0, 0));
+    EXPECT_EQ(dib.getStride(), 16u);
+    EXPECT_EQ(dib.getScanLineOffset(), -16);
+    dib.m_pInfoHeader->biHeight = -3;  // what the library does to draw top-down
+    EXPECT_EQ(dib.getScanLineOffset(), 16);
+    EXPECT_EQ(dib.getBeginImage(), dib.m_pBits);
+
+    EXPECT_FALSE(dib.allocDIB(0, 3, 1, 8, 256, 0));
+    EXPECT_EQ(dib.m_pInfoHeader, nullptr);  // a failed call leaves no DIB
+    EXPECT_FALSE(dib.allocDIB(5, 3, 2, 8, 256, 0));
+    EXPECT_FALSE(dib.allocDIB(5, 3, 1, 16, 0, 0));
+    EXPECT_FALSE(dib.allocDIB(5, 3, 1, 8, 257, 0));
+    EXPECT_FALSE(dib.allocDIB(65536, 32768, 1, 8, 0, 0));  // exactly 2^31 bytes
+    EXPECT_EQ(dib.m_pBits, nullptr);
+    EXPECT_FALSE(dib.createPalette());
 }

@@ -22,6 +22,10 @@ void picture(int x, int y, std::uint8_t rgb[3]) {
     rgb[2] = static_cast<std::uint8_t>((x ^ y) * 13 + 1);
 }
 
+std::uint8_t index(int x, int y) {
+    return static_cast<std::uint8_t>(x + y);
+}
+
 class BmpLoad : public testing::Test {
   protected:
     int load(const bytes& file, tarvel::image& img) {
@@ -32,21 +36,9 @@ class BmpLoad : public testing::Test {
     // The file is refused and an image holding the marker keeps it.
     void expect_refused(const bytes& file) {
         tarvel::image img;
-        mark(img);
+        tarvel_test::mark(img);
         EXPECT_EQ(load(file, img), -1);
-        expect_marker(img);
-    }
-    // A 7 x 5 RGB image whose pixel (3, 2) is 99 in every channel.
-    static void mark(tarvel::image& img) {
-        ASSERT_TRUE(img.Create(3, 7, 5, 0));
-        for (int c = 0; c < 3; ++c) *tarvel::image::pointer(&img, c, 3, 2) = 99;
-    }
-    static void expect_marker(tarvel::image& img) {
-        ASSERT_TRUE(img.IsValid());
-        EXPECT_EQ(img.GetType(), 3);
-        EXPECT_EQ(img.GetWidth(), 7);
-        EXPECT_EQ(img.GetHeight(), 5);
-        for (int c = 0; c < 3; ++c) EXPECT_EQ(tarvel_test::row_of(img, c, 2)[3], 99);
+        tarvel_test::expect_marker(img);
     }
     tarvel_test::scratch_dir dir;
 };
@@ -89,33 +81,27 @@ TEST_F(BmpLoad, EightBitIndicesAndShortColourTables) {
     }
 }
 
-TEST_F(BmpLoad, OtherDepthsCompressionAndMagicAreRefusedLeavingTheImage) {
-    const bmp_recipe cases[] = {
-        {16, 6, 4},
-        {32, 6, 4},
-        {4, 6, 4, 0, 16},
-        {1, 6, 4, 0, 2},
-        {8, 6, 4, 1, 256},
-        {4, 6, 4, 2, 16},
-        {24, 6, 4, 3},
-        {8, 6, 4, 0, 256, 257},
-        {24, 6, 4, 0, 0, 0, 0, 2},
-        {24, 6, 4, 0, 0, 0, 0, 1, "MB"},
-    };
-    for (const bmp_recipe& r : cases) {
-        SCOPED_TRACE(testing::Message()
-                     << r.bits << " bits, compression " << r.compression << ", clrUsed "
-                     << r.clrUsed << ", planes " << r.planes << ", " << r.magic);
-        // Plenty of pixel bytes, so only the header can be the reason.
+// Depths other than 8 and 24, compression, bad magic or planes, and headers
+// that promise more than the file holds or sizes no image can have: refused
+// before the image is touched or much is allocated.
+TEST_F(BmpLoad, UnsupportedAndBadFilesAreRefusedLeavingTheImage) {
+    const bmp_recipe unsupported[] = {{16, 6, 4},
+                                      {32, 6, 4},
+                                      {4, 6, 4, 0, 16},
+                                      {1, 6, 4, 0, 2},
+                                      {8, 6, 4, 1, 256},
+                                      {4, 6, 4, 2, 16},
+                                      {24, 6, 4, 3},
+                                      {8, 6, 4, 0, 256, 257},
+                                      {24, 6, 4, 0, 0, 0, 0, 2},
+                                      {24, 6, 4, 0, 0, 0, 0, 1, "MB"}};
+    for (const bmp_recipe& r : unsupported) {
+        SCOPED_TRACE(testing::Message() << r.bits << " bits, compression " << r.compression
+                                        << ", clrUsed " << r.clrUsed << ", " << r.magic);
         bytes file = tarvel_test::make_bmp24(r, picture);
-        file.resize(file.size() + 4096, 0);
+        file.resize(file.size() + 4096, 0);  // plenty of pixel bytes: only the header is wrong
         expect_refused(file);
     }
-}
-
-// Headers that promise more than the file holds, sizes no image can have, or
-// pixels beyond the end: refused before the image is touched or much is allocated.
-TEST_F(BmpLoad, BadSizesShortFilesAndAbsurdDeclarationsAreRefused) {
     struct bad {
         const char* what;
         int bits;
@@ -145,11 +131,8 @@ TEST_F(BmpLoad, BadSizesShortFilesAndAbsurdDeclarationsAreRefused) {
     const long before = tarvel_test::peak_kib();
     for (const bad& b : cases) {
         SCOPED_TRACE(b.what);
-        bytes file = b.bits == 8
-                         ? tarvel_test::make_bmp8(
-                               {8, 6, 4, 0, 256},
-                               [](int x, int y) { return static_cast<std::uint8_t>(x + y); })
-                         : tarvel_test::make_bmp24({24, 6, 4}, picture);
+        bytes file = b.bits == 8 ? tarvel_test::make_bmp8({8, 6, 4, 0, 256}, index)
+                                 : tarvel_test::make_bmp24({24, 6, 4}, picture);
         for (int i = 0; i < 4; ++i) {
             file[10 + i] = static_cast<std::uint8_t>(b.offBits >> 8 * i);
             file[18 + i] = static_cast<std::uint8_t>(static_cast<std::uint32_t>(b.width) >> 8 * i);
@@ -160,10 +143,10 @@ TEST_F(BmpLoad, BadSizesShortFilesAndAbsurdDeclarationsAreRefused) {
     }
     EXPECT_LT(tarvel_test::peak_kib() - before, 64 << 10) << "KiB of peak memory grew";
     tarvel::image img;
-    mark(img);
+    tarvel_test::mark(img);
     EXPECT_EQ(tarvel::loadWindowsBMP(img, dir.file_path("missing.bmp").c_str(), nullptr), -1);
     EXPECT_EQ(tarvel::loadWindowsBMP(img, dir.path().c_str(), nullptr), -1);  // a directory
-    expect_marker(img);
+    tarvel_test::expect_marker(img);
 }
 
 }  // namespace

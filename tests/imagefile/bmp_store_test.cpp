@@ -1,5 +1,5 @@
 // Writing BMP files: the bytes on disk against files built by hand, and round
-// trips through the reader for RGB, palette and grey images of one and many pages.
+// trips through the reader for RGB, palette and grey images.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -94,20 +94,6 @@ TEST_F(BmpStore, FourChannelsWriteThreeAndNothingIsWrittenOnFailure) {
         EXPECT_EQ(tarvel::storeWindowsBMP(four, "/dev/full", nullptr), -1);
         EXPECT_TRUE(tarvel_test::file_exists("/dev/full"));
     }
-}
-
-// More pages than the cache holds, so rows are read and written while pages
-// move between memory and page files.
-TEST_F(BmpStore, ImagesLargerThanTheCacheRoundTrip) {
-    tarvel::image img, back;
-    img.SetTempPath(dir.path().c_str());
-    back.SetTempPath(dir.path().c_str());
-    ASSERT_TRUE(img.Create(3, 1501, 4000, 0));
-    ASSERT_GT(img.GetPageCount() * 3, img.GetCacheLimit());
-    fill(img);
-    ASSERT_EQ(tarvel::storeWindowsBMP(img, out.c_str(), nullptr), 0);
-    ASSERT_EQ(tarvel::loadWindowsBMP(back, out.c_str(), nullptr), 0);
-    tarvel_test::expect_rgb_picture(back, 1501, 4000, picture);
 }
 
 }  // namespace

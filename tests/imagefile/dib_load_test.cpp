@@ -15,6 +15,7 @@
 namespace {
 
 using tarvel_test::bytes;
+using tarvel_test::expect_marker;
 
 void picture(int x, int y, std::uint8_t rgb[3]) {
     rgb[0] = static_cast<std::uint8_t>(200 + x * 3 + y);
@@ -65,22 +66,9 @@ class claimed_depth_bitmap : public KORBAS::CBitmapWindows {
     unsigned short m_bits;
 };
 
-// A 3 x 2 grey image whose pixel (1, 1) is 42.
-void mark(tarvel::image& img) {
-    ASSERT_TRUE(img.Create(1, 3, 2, 0));
-    *tarvel::image::pointer(&img, 0, 1, 1) = 42;
-}
-
-void expect_marker(tarvel::image& img) {
-    ASSERT_TRUE(img.IsValid());
-    EXPECT_EQ(img.GetType(), 1);
-    EXPECT_EQ(img.GetWidth(), 3);
-    EXPECT_EQ(tarvel_test::row_of(img, 0, 1)[1], 42);
-}
-
 TEST_F(DibLoad, RefusedSourcesLeaveTheImageAsItWas) {
     tarvel::image img;
-    mark(img);
+    tarvel_test::mark(img);
     for (unsigned short bits : {9, 12, 15, 16}) {
         EXPECT_FALSE(tarvel::copyBitmapToImage(claimed_depth_bitmap(bits), img)) << bits;
         expect_marker(img);

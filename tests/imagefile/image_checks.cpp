@@ -41,6 +41,19 @@ void expect_palette_picture(tarvel::image& img, int width, int height, const ind
     }
 }
 
+void mark(tarvel::image& img) {
+    ASSERT_TRUE(img.Create(3, 7, 5, 0));
+    for (int c = 0; c < 3; ++c) *tarvel::image::pointer(&img, c, 3, 2) = 99;
+}
+
+void expect_marker(tarvel::image& img) {
+    ASSERT_TRUE(img.IsValid());
+    EXPECT_EQ(img.GetType(), 3);
+    EXPECT_EQ(img.GetWidth(), 7);
+    EXPECT_EQ(img.GetHeight(), 5);
+    for (int c = 0; c < 3; ++c) EXPECT_EQ(row_of(img, c, 2)[3], 99);
+}
+
 long peak_kib() {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);

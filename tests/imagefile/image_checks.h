@@ -19,6 +19,11 @@ void expect_rgb_picture(tarvel::image& img, int width, int height, const rgb_fn&
 void expect_palette_picture(tarvel::image& img, int width, int height, const index_fn& pixel,
                             const bytes& palette);
 
+// A 7 x 5 RGB image whose pixel (3, 2) is 99 in every channel, and the check
+// that an image still is that: what a refused load must leave behind.
+void mark(tarvel::image& img);
+void expect_marker(tarvel::image& img);
+
 // The process's peak resident memory so far, in KiB.
 long peak_kib();
 
