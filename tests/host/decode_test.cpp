@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "host/bitmap.h"
@@ -190,10 +191,10 @@ TEST(Decode, FilesOfEveryKindGiveTheExpectedDib) {
         EXPECT_EQ(table, c.table);
         // The header alone knows the size, depth and colours but holds no pixels.
         KORBAS::CBitmapWindows head(nullptr, file(c.file.c_str()).c_str(), false);
-        EXPECT_EQ(head.getWidth(), c.width);
-        EXPECT_EQ(head.getHeight(), c.height);
-        EXPECT_EQ(head.getBPP(), c.bpp);
-        EXPECT_EQ(head.getColorCount(), dib.getColorCount());
+        EXPECT_EQ(
+            std::make_tuple(head.getWidth(), head.getHeight(), head.getBPP(), head.getColorCount()),
+            std::make_tuple(c.width, c.height, static_cast<unsigned short>(c.bpp),
+                            dib.getColorCount()));
         EXPECT_EQ(head.m_pBits, nullptr);
     }
 }

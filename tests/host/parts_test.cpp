@@ -147,14 +147,6 @@ TEST(PartList, OneSharedListReservedByCount) {
     COverlaidImagePartList::SetDefaultByteLimit(COverlaidImagePartList::kDefaultByteLimit);
 }
 
-#if defined(__SANITIZE_ADDRESS__)
-#define TARVEL_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define TARVEL_ASAN 1
-#endif
-#endif
-
 namespace {
 
 long long resident_bytes() {
@@ -169,7 +161,7 @@ long long resident_bytes() {
 }  // namespace
 
 TEST(PartList, ResidentMemoryStaysNearTheLimitWhileTwentyTimesItIsTouched) {
-#ifdef TARVEL_ASAN
+#ifdef TARVEL_ASAN  // defined by the build for sanitizer builds
     GTEST_SKIP() << "the sanitizer's allocator keeps freed memory in quarantine";
 #endif
     using img::COverlaidImagePartList;

@@ -20,11 +20,10 @@ std::string run(bool terminal) {
         sink.SetText("Building layer 1 of 3");
         sink.SetTotal(200);
         for (int i = 0; i < 100; ++i) sink.Advance(1);
-        const std::string half = progress.Describe();
-        EXPECT_EQ(
-            half.rfind("Building layer 1 of 3 [###############...............]  50% 100/200", 0),
-            0u)
-            << half;
+        const std::string half = progress.Describe(),
+                          start =
+                              "Building layer 1 of 3 [###############...............]  50% 100/200";
+        EXPECT_EQ(half.substr(0, start.size()), start);
         EXPECT_NE(half.find("/s "), std::string::npos) << half;  // the rate
         EXPECT_NE(half.find(" left"), std::string::npos) << half;
         for (int i = 0; i < 100; ++i) sink.Advance(1);
@@ -52,9 +51,6 @@ TEST(TerminalProgress, PlainLinesAreFewWhileATerminalRedrawsOneLine) {
     const std::string plain = run(false);
     EXPECT_EQ(count(plain, '\n'), 3) << plain;
     EXPECT_EQ(count(plain, '\r'), 0);
-    EXPECT_NE(plain.find("\nBuilding layer 1 of 3 [##############################] 100% 200/200"),
-              std::string::npos)
-        << plain;
     EXPECT_EQ(plain.substr(plain.rfind('\n', plain.size() - 2)), "\nWriting\n");
     // Terminal: redrawn in place; a newline only when a phase ends and at the end.
     const std::string term = run(true);

@@ -1,8 +1,6 @@
 // Hand-made BMP files for the tests.
 #include "bmp_bytes.h"
 
-#include <sys/stat.h>
-
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -77,11 +75,6 @@ void write_bytes(const std::string& path, const bytes& b) {
 bytes read_bytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
-bool file_exists(const std::string& path) {
-    struct stat st {};
-    return stat(path.c_str(), &st) == 0;
 }
 
 }  // namespace tarvel_test

@@ -40,6 +40,5 @@ bytes make_bmp8(const bmp_recipe& recipe, const index_fn& pixel,
 
 void write_bytes(const std::string& path, const bytes& b);
 bytes read_bytes(const std::string& path);
-bool file_exists(const std::string& path);
 
 }  // namespace tarvel_test
