@@ -2,11 +2,12 @@
 // CImageDecodeException naming the file, without crashing or allocating much.
 #include <gtest/gtest.h>
 #include <png.h>
-#include <sys/resource.h>
 
+#include "image/test_access.h"
+#include "imagefile/image_checks.h"
 #include "writers.h"
 
-using hosttest::Bytes;
+using namespace tarvel_test;
 using KORBAS::CBitmapWindows;
 using KORBAS::CImageDecodeException;
 
@@ -24,120 +25,90 @@ std::string failure(const std::string& path) {
     return "";
 }
 
-std::uint32_t crc32(const unsigned char* p, std::size_t n) {
-    std::uint32_t c = 0xffffffffu;
-    for (std::size_t i = 0; i < n; ++i) {
-        c ^= p[i];
-        for (int k = 0; k < 8; ++k) c = (c >> 1) ^ (0xedb88320u & (0u - (c & 1)));
-    }
-    return ~c;
-}
-
-// Rewrites the size in a PNG's header chunk, with a valid checksum.
-Bytes claimSize(Bytes png, std::uint32_t width, std::uint32_t height) {
-    for (int i = 0; i < 4; ++i) {
-        png[16 + i] = static_cast<unsigned char>(width >> (24 - 8 * i));
-        png[20 + i] = static_cast<unsigned char>(height >> (24 - 8 * i));
-    }
-    const std::uint32_t crc = crc32(png.data() + 12, 17);
-    for (int i = 0; i < 4; ++i) png[29 + i] = static_cast<unsigned char>(crc >> (24 - 8 * i));
-    return png;
-}
-
-long peakKiB() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss;
+// Writes the bytes to path and returns the decoder's reason.
+std::string failure(const std::string& path, const bytes& content) {
+    write_bytes(path, content);
+    return failure(path);
 }
 
 bool contains(const std::string& text, const char* part) {
     return text.find(part) != std::string::npos;
 }
 
+// Rewrites the size in a PNG's header chunk, with a valid checksum.
+bytes claimSize(bytes png, std::uint32_t width, std::uint32_t height) {
+    std::uint32_t crc = 0xffffffffu;
+    for (int i = 0; i < 4; ++i) {
+        png[16 + i] = static_cast<std::uint8_t>(width >> (24 - 8 * i));
+        png[20 + i] = static_cast<std::uint8_t>(height >> (24 - 8 * i));
+    }
+    for (int i = 12; i < 29; ++i) {
+        crc ^= png[i];
+        for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xedb88320u & (0u - (crc & 1)));
+    }
+    for (int i = 0; i < 4; ++i) png[29 + i] = static_cast<std::uint8_t>(~crc >> (24 - 8 * i));
+    return png;
+}
+
+void grey(int, int, std::uint8_t rgb[3]) {
+    rgb[0] = rgb[1] = rgb[2] = 128;
+}
+
 }  // namespace
 
 TEST(BadInput, MissingEmptyUnknownAndUnsupported) {
-    hosttest::ScratchDir dir;
-    EXPECT_TRUE(contains(failure(dir.file("missing.png")), "cannot open"));
-    hosttest::writeAll(dir.file("empty"), {});
-    EXPECT_EQ(failure(dir.file("empty")), "the file is empty");
-    EXPECT_TRUE(contains(failure(dir.file("")), "cannot read"));  // a directory
-    hosttest::writeAll(dir.file("gif"), {'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0});
-    EXPECT_EQ(failure(dir.file("gif")), "not a JPEG, PNG, TIFF or BMP file");
-    // A BMP compressed with run lengths.
-    Bytes rle(54, 0);
-    rle[0] = 'B', rle[1] = 'M', rle[10] = 54, rle[14] = 40, rle[18] = 1, rle[22] = 1, rle[26] = 1;
-    rle[28] = 8, rle[30] = 1;
-    hosttest::writeAll(dir.file("rle.bmp"), rle);
-    EXPECT_TRUE(contains(failure(dir.file("rle.bmp")), "not supported"));
-    try {
-        CBitmapWindows dib(nullptr, nullptr, true);
-        ADD_FAILURE() << "a null path decoded";
-    } catch (const CImageDecodeException& e) {
-        EXPECT_EQ(e.reason(), "no file name given");
-    }
+    scratch_dir dir;
+    EXPECT_TRUE(contains(failure(dir.file_path("missing.png")), "cannot open"));
+    EXPECT_EQ(failure(dir.file_path("empty"), {}), "the file is empty");
+    EXPECT_TRUE(contains(failure(dir.bare()), "cannot read"));  // a directory
+    EXPECT_EQ(failure(dir.file_path("gif"), {'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0}),
+              "not a JPEG, PNG, TIFF or BMP file");
+    const bytes rle = make_bmp24({8, 1, 1, 1}, grey);  // run lengths
+    EXPECT_TRUE(contains(failure(dir.file_path("rle.bmp"), rle), "not supported"));
 }
 
 TEST(BadInput, EnormousAndZeroSizedHeadersAreRefusedBeforeAllocating) {
-    hosttest::ScratchDir dir;
-    hosttest::writePng(dir.file("small.png"), 4, 4, PNG_COLOR_TYPE_RGB, 8, Bytes(48, 7));
-    const Bytes small = hosttest::readAll(dir.file("small.png"));
-    const long before = peakKiB();
-    hosttest::writeAll(dir.file("huge.png"), claimSize(small, 1000000, 1000000));
-    EXPECT_TRUE(contains(failure(dir.file("huge.png")), "decoding limit"));
-    hosttest::writeAll(dir.file("wide.png"), claimSize(small, 0x7fffffff, 1));
-    EXPECT_NE(failure(dir.file("wide.png")), "");
-    hosttest::writeAll(dir.file("zero.png"), claimSize(small, 0, 4));
-    EXPECT_NE(failure(dir.file("zero.png")), "");
-    // A BMP claiming 30000 x 30000 pixels in a few bytes is refused by its size.
-    Bytes bmp(54, 0);
-    bmp[0] = 'B', bmp[1] = 'M', bmp[10] = 54, bmp[14] = 40, bmp[26] = 1, bmp[28] = 24;
-    bmp[18] = 0x30, bmp[19] = 0x75, bmp[22] = 0x30, bmp[23] = 0x75;
-    hosttest::writeAll(dir.file("huge.bmp"), bmp);
-    EXPECT_TRUE(contains(failure(dir.file("huge.bmp")), "truncated"));
-    EXPECT_LT(peakKiB() - before, 64 * 1024) << "KiB of peak memory grew";
-
-    // A lowered limit refuses what fits by default.
-    hosttest::writePng(dir.file("rgb.png"), 100, 100, PNG_COLOR_TYPE_RGB, 8, Bytes(30000, 1));
-    const std::size_t saved = CBitmapWindows::GetDecodeLimit();
-    CBitmapWindows::SetDecodeLimit(20000);
-    EXPECT_TRUE(contains(failure(dir.file("rgb.png")), "decoding limit of 20000 bytes"));
-    CBitmapWindows::SetDecodeLimit(saved);
-    EXPECT_EQ(failure(dir.file("rgb.png")), "");
+    scratch_dir dir;
+    const auto path = [&](const char* name) { return dir.file_path(name); };
+    writePng(path("small.png"), 4, 4, PNG_COLOR_TYPE_RGB, 8, bytes(48, 7));
+    const bytes small = read_bytes(path("small.png"));
+    const long before = peak_kib();
+    EXPECT_TRUE(
+        contains(failure(path("huge.png"), claimSize(small, 1000000, 1000000)), "decoding limit"));
+    EXPECT_NE(failure(path("wide.png"), claimSize(small, 0x7fffffff, 1)), "");
+    EXPECT_NE(failure(path("zero.png"), claimSize(small, 0, 4)), "");
+    bytes bmp = make_bmp24({24, 1, 1}, grey);  // claims 30000 x 30000 pixels in a few bytes
+    bmp[18] = bmp[22] = 0x30, bmp[19] = bmp[23] = 0x75;
+    EXPECT_TRUE(contains(failure(path("huge.bmp"), bmp), "truncated"));
+    EXPECT_LT(peak_kib() - before, 64 * 1024) << "KiB of peak memory grew";
 }
 
 TEST(BadInput, TruncatedAndCorruptFilesThrowWithoutCrashing) {
-    hosttest::ScratchDir dir;
-    const int w = 64, h = 48;
-    Bytes rgb(w * h * 3);
-    for (std::size_t i = 0; i < rgb.size(); ++i)
-        rgb[i] = static_cast<unsigned char>(i * 7 ^ i >> 5);
-    hosttest::writePng(dir.file("a.png"), w, h, PNG_COLOR_TYPE_RGB, 8, rgb);
-    hosttest::writeJpeg(dir.file("a.jpg"), w, h, 3, rgb);
-    hosttest::TiffRecipe recipe{w, h, 3};
-    recipe.photometric = 2;
-    recipe.compression = 5;  // LZW
-    hosttest::writeTiff(dir.file("a.tif"), recipe, rgb);
-    for (const char* name : {"a.png", "a.jpg", "a.tif"}) {
-        const Bytes whole = hosttest::readAll(dir.file(name));
-        ASSERT_EQ(failure(dir.file(name)), "") << name;
+    scratch_dir dir;
+    bytes rgb(64 * 48 * 3);
+    for (std::size_t i = 0; i < rgb.size(); ++i) rgb[i] = static_cast<std::uint8_t>(i * 7 ^ i >> 5);
+    writePng(dir.file_path("a.png"), 64, 48, PNG_COLOR_TYPE_RGB, 8, rgb);
+    writeJpeg(dir.file_path("a.jpg"), 64, 48, 3, rgb);
+    writeTiff(dir.file_path("a.tif"), {64, 48, 3, 2, 8, 5}, rgb);  // RGB, LZW
+    for (const std::string name : {"a.png", "a.jpg", "a.tif"}) {
+        const bytes whole = read_bytes(dir.file_path(name));
+        ASSERT_EQ(failure(dir.file_path(name)), "") << name;
         // Cut anywhere: always an error, never a crash or a grey-filled success.
         for (std::size_t cut : {std::size_t(1), std::size_t(10), whole.size() / 4, whole.size() / 2,
                                 whole.size() - 20}) {
-            const std::string path = dir.file(std::string("cut-") + name);
-            hosttest::writeAll(path, Bytes(whole.begin(), whole.begin() + cut));
-            EXPECT_NE(failure(path), "") << name << " cut at " << cut;
+            EXPECT_NE(
+                failure(dir.file_path("cut-" + name), bytes(whole.begin(), whole.begin() + cut)),
+                "")
+                << name << " cut at " << cut;
         }
         // Bytes flipped in the middle: an error or a picture, never a crash.
-        Bytes corrupt = whole;
+        bytes corrupt = whole;
         for (std::size_t i = corrupt.size() / 3; i < corrupt.size() / 3 + 16; ++i)
             corrupt[i] ^= 0x5a;
-        hosttest::writeAll(dir.file(std::string("bad-") + name), corrupt);
-        failure(dir.file(std::string("bad-") + name));
+        failure(dir.file_path("bad-" + name), corrupt);
     }
     // PNG checks its data: a flipped byte is an error, not a wrong picture.
-    Bytes png = hosttest::readAll(dir.file("a.png"));
+    bytes png = read_bytes(dir.file_path("a.png"));
     png[png.size() / 2] ^= 1;
-    hosttest::writeAll(dir.file("crc.png"), png);
-    EXPECT_TRUE(contains(failure(dir.file("crc.png")), "PNG"));
+    EXPECT_TRUE(contains(failure(dir.file_path("crc.png"), png), "PNG"));
 }

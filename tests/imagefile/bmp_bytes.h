@@ -1,5 +1,5 @@
 // BMP files built byte by byte for the tests, independently of the library's
-// own writer, and a plain reader of the bytes the library writes.
+// own writer, and file helpers shared by the reader, writer and host tests.
 #pragma once
 
 #include <cstdint>
@@ -11,34 +11,34 @@ namespace tarvel_test {
 
 using bytes = std::vector<std::uint8_t>;
 
-// What to put in a hand-made BMP file.
+// What to put in a hand-made BMP file; aggregate order is the usual test order.
 struct bmp_recipe {
     int bits = 24;  // bits per pixel written in the header
     int width = 1;
     int height = 1;  // negative: top-down
     std::uint32_t compression = 0;
-    std::uint16_t planes = 1;
-    int colours = 0;  // colour-table entries written (8-bit); biClrUsed below
+    int colours = 0;  // colour-table entries written
     std::uint32_t clrUsed = 0;
-    std::uint32_t gap = 0;  // extra bytes between the headers and the pixels (bfOffBits grows)
+    std::uint32_t gap = 0;  // extra bytes between the table and the pixels (bfOffBits grows)
+    std::uint16_t planes = 1;
     const char* magic = "BM";
 };
 
-// Colour of picture pixel (x, y), y from the top, for 24-bit files: red, green, blue.
+// Colour of picture pixel (x, y), y from the top: red, green, blue.
 using rgb_fn = std::function<void(int x, int y, std::uint8_t rgb[3])>;
 // Index of picture pixel (x, y) for 8-bit files.
 using index_fn = std::function<std::uint8_t(int x, int y)>;
 
-// A 24-bit file (or any depth in the header, with 24-bit pixel rows) of the picture.
+// Rows of three bytes a pixel (four, the last 0x5a, when bits is 32) whatever
+// other depth the header names; zero padding; the table from test_palette().
 bytes make_bmp24(const bmp_recipe& recipe, const rgb_fn& pixel);
-// An 8-bit file: table entry i is (blue, green, red) = (i, 2i, 255 - i).
-bytes make_bmp8(const bmp_recipe& recipe, const index_fn& pixel);
-
-std::uint32_t le32(const bytes& b, std::size_t at);
-std::uint16_t le16(const bytes& b, std::size_t at);
+// 768 palette bytes (red, green, blue): entry i is (255 - i, 2i, i) below `entries`, black after.
+bytes test_palette(int entries = 256);
+// An 8-bit file whose table holds the first recipe.colours entries of the palette.
+bytes make_bmp8(const bmp_recipe& recipe, const index_fn& pixel,
+                const bytes& palette = test_palette());
 
 void write_bytes(const std::string& path, const bytes& b);
 bytes read_bytes(const std::string& path);
-bool file_exists(const std::string& path);
 
 }  // namespace tarvel_test

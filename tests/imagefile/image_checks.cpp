@@ -1,6 +1,8 @@
+// Checks of what a paged image holds.
 #include "image_checks.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 namespace tarvel_test {
 
@@ -25,6 +27,37 @@ void expect_rgb_picture(tarvel::image& img, int width, int height, const rgb_fn&
             }
         }
     }
+}
+
+void expect_palette_picture(tarvel::image& img, int width, int height, const index_fn& pixel,
+                            const bytes& palette) {
+    ASSERT_EQ(img.GetType(), 2);
+    ASSERT_EQ(img.GetWidth(), width);
+    ASSERT_EQ(img.GetHeight(), height);
+    EXPECT_EQ(bytes(img.GetPalette(), img.GetPalette() + 768), palette);
+    for (int y = 0; y < height; ++y) {
+        const auto row = row_of(img, 0, y);
+        for (int x = 0; x < width; ++x) EXPECT_EQ(row[x], pixel(x, y)) << x << ", " << y;
+    }
+}
+
+void mark(tarvel::image& img) {
+    ASSERT_TRUE(img.Create(3, 7, 5, 0));
+    for (int c = 0; c < 3; ++c) *tarvel::image::pointer(&img, c, 3, 2) = 99;
+}
+
+void expect_marker(tarvel::image& img) {
+    ASSERT_TRUE(img.IsValid());
+    EXPECT_EQ(img.GetType(), 3);
+    EXPECT_EQ(img.GetWidth(), 7);
+    EXPECT_EQ(img.GetHeight(), 5);
+    for (int c = 0; c < 3; ++c) EXPECT_EQ(row_of(img, c, 2)[3], 99);
+}
+
+long peak_kib() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
 }
 
 }  // namespace tarvel_test

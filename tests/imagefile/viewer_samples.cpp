@@ -2,8 +2,8 @@
 // standard viewer must decode from it (computed here, not by the library).
 // viewer_check.sh has an independent decoder compare the two.
 #include <cstdio>
+#include <fstream>
 #include <string>
-#include <vector>
 
 #include "imagefile/imagefile.h"
 
@@ -13,37 +13,23 @@ unsigned char sample(int c, int x, int y) {
     return static_cast<unsigned char>(x * 29 + y * 53 + c * 80 + (x ^ y));
 }
 
-bool write_raw(const std::string& path, const std::vector<unsigned char>& rgb) {
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (f == nullptr) return false;
-    const bool ok = std::fwrite(rgb.data(), 1, rgb.size(), f) == rgb.size();
-    return std::fclose(f) == 0 && ok;
-}
-
 // One sample of kind `type` (1 grey, 2 palette, 3 RGB) of width x height.
 bool sample_file(const std::string& dir, const char* name, int type, int width, int height) {
     tarvel::image img(type, width, height, 0);
     for (int c = 0; c < img.GetChannelCount(); ++c) {
         tarvel::image::pointer p(&img, c, 0);
-        for (int y = 0; y < height; ++y) {
-            for (int x = 0; x < width; ++x, ++p) *p = sample(c, x, y);
-        }
+        for (int i = 0; i < width * height; ++i, ++p) *p = sample(c, i % width, i / width);
     }
-    if (type == 2) {
-        for (int i = 0; i < 768; ++i) img.GetPalette()[i] = static_cast<unsigned char>(i * 7 + 3);
-    }
-    std::vector<unsigned char> rgb;
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) {
-            for (int c = 0; c < 3; ++c) {
-                const unsigned char s = sample(type == 3 ? c : 0, x, y);
-                rgb.push_back(type == 2 ? static_cast<unsigned char>((s * 3 + c) * 7 + 3) : s);
-            }
-        }
-    }
+    for (int i = 0; type == 2 && i < 768; ++i)
+        img.GetPalette()[i] = static_cast<unsigned char>(i * 7 + 3);
     const std::string base = dir + "/" + name;
+    std::ofstream rgb(base + ".rgb", std::ios::binary);
+    for (int i = 0; i < width * height * 3; ++i) {
+        const unsigned char s = sample(type == 3 ? i % 3 : 0, i / 3 % width, i / 3 / width);
+        rgb.put(static_cast<char>(type == 2 ? (s * 3 + i % 3) * 7 + 3 : s));
+    }
     return tarvel::storeWindowsBMP(img, (base + ".bmp").c_str(), nullptr) == 0 &&
-           write_raw(base + ".rgb", rgb);
+           rgb.flush().good();
 }
 
 }  // namespace
