@@ -1,5 +1,4 @@
-// Pyramid model: layer counts of worked examples and the layer read for a
-// reduction factor.
+// Pyramid model: layer counts of worked examples.
 #include <gtest/gtest.h>
 
 #include "pyramid/pyramid.h"
@@ -25,17 +24,6 @@ TEST(PyramidModel, LayerCountsOfWorkedExamples) {
     // Sides just below 2^31 need at most 25 layers: the cap on opened counts.
     EXPECT_EQ(pyramid::CountLayers(2147483647, 1 << 20), 21);  // stops at a height of 1
     EXPECT_EQ(pyramid::CountLayers(2147483647, 1 << 30), tarvel::kPyramidMaxLayers);
-}
-
-TEST(PyramidModel, LayerForReduction) {
-    pyramid p;
-    EXPECT_EQ(p.GetLayerForReduction(16), 0);  // empty
-    for (int k = 0; k < 3; ++k) p.PushBack(new tarvel::image(1, 64 >> k, 64 >> k, 0));
-    const int want[] = {0, 0, 1, 1, 2, 2, 2, 2, 2};  // factors 0 .. 8 with three layers
-    for (int f = 0; f <= 8; ++f) EXPECT_EQ(p.GetLayerForReduction(f), want[f]) << f;
-    EXPECT_EQ(p.GetLayerForReduction(-7), 0);
-    EXPECT_EQ(p.GetLayerForReduction(2147483647), 2);
-    EXPECT_EQ(tarvel::LayerForReduction(2147483647, 40), 30);
 }
 
 }  // namespace

@@ -70,27 +70,29 @@ TEST(PyramidOpen, HostileProfilesAreRefusedAndTouchNothing) {
     };
     for (const edit& e : edits) {
         SCOPED_TRACE(e.what);
-        scratch_dir dir;  // holds files a hostile profile might name outside work/
-        const std::string work = dir.path() + "work/";
-        ASSERT_EQ(mkdir(work.c_str(), 0755), 0);
-        std::ofstream(dir.path() + "~gm1.tmp") << "victim page";
-        std::ofstream(dir.path() + "~gm2.tmp") << "victim palette";
-        std::ofstream(work + "source.bmp") << "the user's source image";
-        store_pyramid_by_hand(work, three_layers(), 2);
-        const std::string ini = work + "pyramid.ini";
-        WritePrivateProfileStringA(e.section, e.key, e.value, ini.c_str());
+        scratch_dir outside, work;  // outside: files a hostile profile might name
+        std::ofstream(outside.path() + "~gm1.tmp") << "victim page";
+        std::ofstream(outside.path() + "~gm2.tmp") << "victim palette";
+        std::ofstream(work.path() + "source.bmp") << "the user's source image";
+        store_pyramid_by_hand(work.path(), three_layers(), 2);
+        const std::string ini = work.path() + "pyramid.ini";
+        // ".." leads into the outside directory, a sibling of work.
+        std::string value = e.value ? e.value : "";
+        if (value.rfind("..", 0) == 0)
+            value.insert(3, outside.bare().substr(outside.bare().rfind('/') + 1) + value[2]);
+        WritePrivateProfileStringA(e.section, e.key, e.value ? value.c_str() : nullptr,
+                                   ini.c_str());
 
         const std::string profileBefore = slurp(ini);
         pyramid p;
         p.PushBack(new tarvel::image(1, 5, 5, 0));  // a failed open keeps what was held
-        EXPECT_FALSE(p.Create(work.c_str(), nullptr));
+        EXPECT_FALSE(p.Create(work.bare().c_str(), nullptr));
         EXPECT_EQ(p.GetLayerCount(), 1);
-        EXPECT_EQ(dir.files(), (std::vector<std::string>{"~gm1.tmp", "~gm2.tmp"}));
-        EXPECT_EQ(slurp(dir.path() + "~gm1.tmp"), "victim page");
-        EXPECT_EQ(slurp(dir.path() + "~gm2.tmp"), "victim palette");
-        EXPECT_EQ(slurp(work + "source.bmp"), "the user's source image");
+        EXPECT_EQ(outside.files(), (std::vector<std::string>{"~gm1.tmp", "~gm2.tmp"}));
+        EXPECT_EQ(slurp(outside.path() + "~gm1.tmp"), "victim page");
+        EXPECT_EQ(slurp(outside.path() + "~gm2.tmp"), "victim palette");
+        EXPECT_EQ(slurp(work.path() + "source.bmp"), "the user's source image");
         EXPECT_EQ(slurp(ini), profileBefore);
-        remove_directory(work);
     }
 }
 

@@ -2,8 +2,6 @@
 // reference resamplers and hand-written files.
 #include "pyramid_test_util.h"
 
-#include <dirent.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -120,21 +118,17 @@ std::vector<planes> read_layers(tarvel::pyramid& p) {
 void write_bmp(const std::string& path, const planes& p) {
     const bool rgb = p.type == 3;
     const std::uint32_t rowBytes = ((rgb ? 3 * p.width : p.width) + 3) & ~3;
-    const std::uint32_t offset = rgb ? 54 : 54 + 1024;
+    const std::uint32_t offset = rgb ? 54 : 54 + 1024, w = p.width, h = p.height;
     std::string out = "BM";
     auto put = [&out](std::uint32_t v, int bytes) {
         for (int i = 0; i < bytes; ++i) out += static_cast<char>(v >> 8 * i);
     };
-    for (std::uint32_t v : {offset + rowBytes * p.height, 0u, offset, 40u}) put(v, 4);
-    put(p.width, 4);
-    put(p.height, 4);  // bottom-up
+    for (std::uint32_t v : {offset + rowBytes * h, 0u, offset, 40u, w, h}) put(v, 4);  // bottom-up
     put(1, 2);
     put(rgb ? 24 : 8, 2);
-    for (std::uint32_t v : {0u, rowBytes * p.height, 2835u, 2835u, rgb ? 0u : 256u, 0u}) put(v, 4);
-    for (int i = 0; i < (rgb ? 0 : 256); ++i) {  // blue, green, red, 0
-        const unsigned char* c = p.type == 2 ? &p.palette[3 * i] : nullptr;
-        put(c ? c[2] | c[1] << 8 | c[0] << 16 : i * 0x10101u, 4);
-    }
+    for (std::uint32_t v : {0u, rowBytes * h, 2835u, 2835u, rgb ? 0u : 256u, 0u}) put(v, 4);
+    for (size_t i = 0; i < p.palette.size(); i += 3)  // blue, green, red, 0
+        put(p.palette[i + 2] | p.palette[i + 1] << 8 | p.palette[i] << 16, 4);
     for (int y = p.height - 1; y >= 0; --y) {
         const size_t start = out.size();
         for (int x = 0; x < p.width; ++x) {
@@ -157,10 +151,8 @@ void store_pyramid_by_hand(const std::string& dir, const std::vector<planes>& la
     }
     WritePrivateProfileStringA("PYRAMID", "Name", "source.bmp", ini.c_str());
     WritePrivateProfileStringA("PYRAMID", "LayerCount", std::to_string(n).c_str(), ini.c_str());
-    if (version != 0) {
-        WritePrivateProfileStringA("PYRAMID", "Version", std::to_string(version).c_str(),
-                                   ini.c_str());
-    }
+    const std::string v = std::to_string(version);
+    WritePrivateProfileStringA("PYRAMID", "Version", version ? v.c_str() : nullptr, ini.c_str());
 }
 
 std::string slurp(const std::string& path) {
@@ -168,33 +160,14 @@ std::string slurp(const std::string& path) {
     return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
-std::vector<std::string> list_files(const std::string& dir) {
-    std::vector<std::string> names;
-    if (DIR* d = opendir(dir.c_str())) {
-        while (dirent* entry = readdir(d)) {
-            struct stat st {};
-            if (lstat((dir + entry->d_name).c_str(), &st) == 0 && S_ISREG(st.st_mode))
-                names.push_back(entry->d_name);
-        }
-        closedir(d);
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
-std::vector<std::string> stray_page_files(const std::string& dir) {
-    const std::string profile = slurp(dir + "pyramid.ini");
+std::vector<std::string> stray_page_files(const scratch_dir& dir) {
+    const std::string profile = slurp(dir.path() + "pyramid.ini");
     std::vector<std::string> stray;
-    for (const std::string& f : list_files(dir)) {
+    for (const std::string& f : dir.files()) {
         if (tarvel::IsPageFileName(f) && profile.find("=" + f + "\n") == std::string::npos)
             stray.push_back(f);
     }
     return stray;
-}
-
-void remove_directory(const std::string& dir) {
-    for (const std::string& f : list_files(dir)) unlink((dir + f).c_str());
-    rmdir(dir.c_str());
 }
 
 int run_in_child(int (*body)(void*), void* arg) {

@@ -52,7 +52,7 @@ std::vector<planes> expected_layers(const planes& source, int n);
 std::vector<planes> read_layers(tarvel::pyramid& p);
 
 // Writes planes as an uncompressed BMP file: 24-bit for type 3, 8-bit with
-// the palette (type 2) or a grey ramp (type 1). Written by hand, so that
+// the palette for type 2. Written by hand, so that
 // sources do not depend on the library's own BMP writer.
 void write_bmp(const std::string& path, const planes& p);
 
@@ -62,12 +62,8 @@ void write_bmp(const std::string& path, const planes& p);
 void store_pyramid_by_hand(const std::string& dir, const std::vector<planes>& layers, int version);
 
 std::string slurp(const std::string& path);
-// Names of the regular files in a directory (ending with '/'), sorted.
-std::vector<std::string> list_files(const std::string& dir);
-// Page files in dir (ending with '/') that its pyramid.ini does not name.
-std::vector<std::string> stray_page_files(const std::string& dir);
-// Removes a directory (ending with '/') and the files directly in it.
-void remove_directory(const std::string& dir);
+// Page files in dir that its pyramid.ini does not name.
+std::vector<std::string> stray_page_files(const scratch_dir& dir);
 
 // Runs body in a forked child and returns its exit status (or 128 + signal).
 int run_in_child(int (*body)(void*), void* arg);

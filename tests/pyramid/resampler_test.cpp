@@ -21,6 +21,7 @@ planes resample(image& src, int x, int y, int w, int h, int width, int height) {
     return read_image(dst);
 }
 
+// A grey image of the given samples.
 planes grey(int width, int height, std::vector<unsigned char> samples) {
     return planes{1, width, height, {std::move(samples)}, {}};
 }
