@@ -51,8 +51,7 @@ int build_then_die(void* arg) {
         }).detach();
     }
     killing_sink sink(c.killAtCall);
-    pyramid p;
-    p.Create(c.work.c_str(), c.newSource.c_str(), -1, &sink);
+    build(c.work, c.newSource, nullptr, &sink);
     return 0;  // the build finished before the kill
 }
 
@@ -61,20 +60,13 @@ enum class found { nothing, old_pyramid, new_pyramid, mixed };
 class PyramidCrash : public testing::Test {
   protected:
     void SetUp() override {
+        oldLayers = expected_layers(random_planes(3, 700, 500, 1), 3);
+        newLayers = expected_layers(random_planes(3, 1200, 1000, 2), 4);
         c.work = work.bare();
-        c.oldSource = src.path() + "old.bmp";
-        c.newSource = src.path() + "new.bmp";
-        const planes oldPlanes = random_planes(3, 700, 500, 1);
-        const planes newPlanes = random_planes(3, 1200, 1000, 2);
-        write_bmp(c.oldSource, oldPlanes);
-        write_bmp(c.newSource, newPlanes);
-        oldLayers = expected_layers(oldPlanes, 3);
-        newLayers = expected_layers(newPlanes, 4);
+        c.oldSource = write_bmp(src.path() + "old.bmp", oldLayers[0]);
+        c.newSource = write_bmp(src.path() + "new.bmp", newLayers[0]);
     }
-    void build_old() {
-        pyramid p;
-        ASSERT_TRUE(p.Create(c.work.c_str(), c.oldSource.c_str(), -1, nullptr));
-    }
+    void build_old() { ASSERT_TRUE(build(c.work, c.oldSource)); }
     found what_opens() {
         pyramid p;
         if (!p.Create(c.work.c_str(), nullptr)) return found::nothing;
@@ -88,7 +80,7 @@ class PyramidCrash : public testing::Test {
         const found f = what_opens();
         EXPECT_NE(f, found::mixed);
         pyramid p;
-        EXPECT_TRUE(p.Create(c.work.c_str(), c.newSource.c_str(), -1, nullptr));
+        EXPECT_TRUE(build(c.work, c.newSource, &p));
         EXPECT_TRUE(read_layers(p) == newLayers);
         EXPECT_TRUE(stray_page_files(work).empty());
         return f;

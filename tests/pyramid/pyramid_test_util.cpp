@@ -115,7 +115,7 @@ std::vector<planes> read_layers(tarvel::pyramid& p) {
     return out;
 }
 
-void write_bmp(const std::string& path, const planes& p) {
+std::string write_bmp(const std::string& path, const planes& p) {
     const bool rgb = p.type == 3;
     const std::uint32_t rowBytes = ((rgb ? 3 * p.width : p.width) + 3) & ~3;
     const std::uint32_t offset = rgb ? 54 : 54 + 1024, w = p.width, h = p.height;
@@ -137,6 +137,13 @@ void write_bmp(const std::string& path, const planes& p) {
         out.resize(start + rowBytes, 0);
     }
     std::ofstream(path, std::ios::binary) << out;
+    return path;
+}
+
+bool build(const std::string& work, const std::string& source, tarvel::pyramid* p,
+           KORBAS::IProgressWork* sink) {
+    tarvel::pyramid own;
+    return (p ? *p : own).Create(work.c_str(), source.c_str(), -1, sink);
 }
 
 void store_pyramid_by_hand(const std::string& dir, const std::vector<planes>& layers, int version) {

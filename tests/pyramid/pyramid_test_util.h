@@ -51,10 +51,14 @@ std::vector<planes> expected_layers(const planes& source, int n);
 // Every layer of a pyramid read back.
 std::vector<planes> read_layers(tarvel::pyramid& p);
 
-// Writes planes as an uncompressed BMP file: 24-bit for type 3, 8-bit with
-// the palette for type 2. Written by hand, so that
+// Writes planes as an uncompressed BMP file (24-bit for type 3, 8-bit with
+// the palette for type 2) and returns the path. Written by hand, so that
 // sources do not depend on the library's own BMP writer.
-void write_bmp(const std::string& path, const planes& p);
+std::string write_bmp(const std::string& path, const planes& p);
+
+// Builds the pyramid of source in work, into p (or an object of its own).
+bool build(const std::string& work, const std::string& source, tarvel::pyramid* p = nullptr,
+           KORBAS::IProgressWork* sink = nullptr);
 
 // Freezes each image of `layers` (largest first) into section "Layer"k of
 // dir's pyramid.ini, in the given version's order (0 and 1: smallest in
