@@ -1,6 +1,5 @@
 // Opening stored pyramids: section order by version, progress, refusals of
 // hostile pyramid.ini files, and the work directory a missing one becomes.
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -101,14 +100,11 @@ TEST(PyramidOpen, MissingDirectoryIsCreatedAndRefused) {
     pyramid p;
     EXPECT_FALSE(p.Create((dir.bare() + "\\a/b").c_str(), nullptr));
     EXPECT_EQ(p.GetWorkDirectory(), dir.path() + "a/b/");
-    struct stat st {};
-    EXPECT_EQ(stat((dir.path() + "a/b").c_str(), &st), 0);
-    EXPECT_TRUE(S_ISDIR(st.st_mode));
     EXPECT_FALSE(p.Create("", nullptr));
     EXPECT_FALSE(p.Create(nullptr, nullptr));
     // A directory too long for page-file paths.
     EXPECT_FALSE(p.Create((dir.path() + std::string(300, 'x')).c_str(), nullptr));
-    rmdir((dir.path() + "a/b").c_str());
+    EXPECT_EQ(rmdir((dir.path() + "a/b").c_str()), 0);  // created, and empty
     rmdir((dir.path() + "a").c_str());
 }
 

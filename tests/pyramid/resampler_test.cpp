@@ -11,9 +11,12 @@ namespace {
 
 using tarvel::image;
 
-// Runs the bilinear resampler on a rectangle of src into a new image.
-planes resample(image& src, int x, int y, int w, int h, int width, int height) {
-    image dst;
+// Runs the bilinear resampler on a rectangle of `in` into a new image.
+planes resample(const planes& in, int x, int y, int w, int h, int width, int height) {
+    scratch_dir dir;  // for the page files of images larger than the cache
+    image src, dst;
+    src.SetTempPath(dir.bare().c_str());
+    fill_image(src, in);
     tarvel::CImageResampler_bilinear r;
     r.SetSource(&src, x, y, w, h);
     r.SetDestination(&dst, 0, 0, width, height);
@@ -27,38 +30,34 @@ planes grey(int width, int height, std::vector<unsigned char> samples) {
 }
 
 TEST(Resampler, KernelValuesWorkedByHand) {
-    image src;
     // One row [0, 100] widened to 4: positions 0, 0.5, 1, 1.5 source pixels;
     // the last column's right neighbour and the row below repeat the edge.
-    fill_image(src, grey(2, 1, {0, 100}));
-    EXPECT_EQ(resample(src, 0, 0, 2, 1, 4, 1).channel[0],
+    EXPECT_EQ(resample(grey(2, 1, {0, 100}), 0, 0, 2, 1, 4, 1).channel[0],
               (std::vector<unsigned char>{0, 50, 100, 100}));
 
     // 2x2 [[0, 200], [100, 40]] to 3x3: positions 0, 170/256 and 1 + 85/256.
     // Centre: top = 200*170 = 34000, bottom = 100*86 + 40*170 = 15400,
     // (34000*86 + 15400*170) >> 16 = 5542000 >> 16 = 84 (no rounding term).
     // (0, 2): rows 1 and 1 (edge) at x 0: 100 * 256 * 256 >> 16 = 100.
-    fill_image(src, grey(2, 2, {0, 200, 100, 40}));
-    const planes out = resample(src, 0, 0, 2, 2, 3, 3);
+    const planes out = resample(grey(2, 2, {0, 200, 100, 40}), 0, 0, 2, 2, 3, 3);
     EXPECT_EQ(out.at(0, 0, 0), 0);
     EXPECT_EQ(out.at(0, 1, 1), 84);
     EXPECT_EQ(out.at(0, 0, 2), 100);
 
     // Halving: top-left {1,2,3,4} -> 2, top-right {255,255,255,254} -> 254
     // (truncated); the fifth row and column do not contribute.
-    fill_image(src, grey(5, 5, {1,  2,  255, 255, 9,  //
-                                3,  4,  255, 254, 9,  //
-                                0,  0,  7,   7,   9,  //
-                                0,  1,  7,   8,   9,  //
-                                99, 99, 99,  99,  99}));
-    EXPECT_EQ(resample(src, 0, 0, 5, 5, 2, 2).channel[0],
+    const planes square = grey(5, 5, {1,  2,  255, 255, 9,  //
+                                      3,  4,  255, 254, 9,  //
+                                      0,  0,  7,   7,   9,  //
+                                      0,  1,  7,   8,   9,  //
+                                      99, 99, 99,  99,  99});
+    EXPECT_EQ(resample(square, 0, 0, 5, 5, 2, 2).channel[0],
               (std::vector<unsigned char>{2, 254, 0, 7}));
 }
 
 TEST(Resampler, KernelsMatchPlainReferences) {
     // Copy (same size), halving (half size) and bilinear, inside the source
     // and reaching outside it (the edge repeated, nothing read beyond).
-    scratch_dir dir;
     struct shape {
         int type, sw, sh, x, y, w, h, width, height;
     };
@@ -83,11 +82,8 @@ TEST(Resampler, KernelsMatchPlainReferences) {
         SCOPED_TRACE(testing::Message() << s.sw << "x" << s.sh << " (" << s.x << ", " << s.y
                                         << ") -> " << s.width << "x" << s.height);
         const planes in = random_planes(s.type, s.sw, s.sh, s.sw * 31 + s.width);
-        image src;
-        src.SetTempPath(dir.bare().c_str());
-        fill_image(src, in);
         const bool halving = s.w / 2 == s.width && s.h / 2 == s.height;
-        EXPECT_TRUE(resample(src, s.x, s.y, s.w, s.h, s.width, s.height) ==
+        EXPECT_TRUE(resample(in, s.x, s.y, s.w, s.h, s.width, s.height) ==
                     (halving ? reference_halve(in, s.x, s.y, s.width, s.height)
                              : reference_bilinear(in, s.x, s.y, s.w, s.h, s.width, s.height)));
     }
