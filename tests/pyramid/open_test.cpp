@@ -93,6 +93,11 @@ TEST(PyramidOpen, HostileProfilesAreRefusedAndTouchNothing) {
         EXPECT_EQ(slurp(work.path() + "source.bmp"), "the user's source image");
         EXPECT_EQ(slurp(ini), profileBefore);
     }
+    // 26 complete layer sections: still more layers than any image can have.
+    scratch_dir many;
+    store_pyramid_by_hand(many.path(), std::vector<planes>(26, random_planes(1, 2, 2, 1)), 2);
+    pyramid p;
+    EXPECT_FALSE(p.Create(many.bare().c_str(), nullptr));
 }
 
 TEST(PyramidOpen, MissingDirectoryIsCreatedAndRefused) {
