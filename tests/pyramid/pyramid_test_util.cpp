@@ -1,52 +1,57 @@
 // Helpers of the pyramid tests: plain planes, their transfer into paged images,
-// and reference resamplers.
+// reference resamplers and hand-written files.
 #include "pyramid_test_util.h"
 
-#include <dirent.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <fstream>
 
 #include "platform/platform.h"
+#include "pyramid/page_files.h"
 
 namespace tarvel_test {
 
 namespace {
 
-int clamp(long long v, int n) {
-    return static_cast<int>(std::min<long long>(std::max<long long>(v, 0), n - 1));
+// Sample (x, y) of channel c, the edge sample repeated outside the planes.
+long long edge(const planes& src, int c, long long x, long long y) {
+    auto clamp = [](long long v, int n) { return static_cast<int>(std::clamp(v, 0LL, n - 1LL)); };
+    return src.at(c, clamp(x, src.width), clamp(y, src.height));
 }
 
-int channels_of(int type) {
-    return type == 3 ? 3 : 1;
+// Planes of src's kind and palette, sample (i, j) of channel c being value(c, i, j).
+template <class F>
+planes make_like(const planes& src, int width, int height, F value) {
+    planes out = src;
+    out.width = width;
+    out.height = height;
+    for (int c = 0; c < static_cast<int>(src.channel.size()); ++c) {
+        out.channel[c].resize(static_cast<size_t>(width) * height);
+        for (int j = 0; j < height; ++j) {
+            for (int i = 0; i < width; ++i)
+                out.channel[c][static_cast<size_t>(j) * width + i] =
+                    static_cast<unsigned char>(value(c, i, j));
+        }
+    }
+    return out;
 }
 
 }  // namespace
 
 planes random_planes(int type, int width, int height, std::uint32_t seed) {
-    planes p;
-    p.type = type;
-    p.width = width;
-    p.height = height;
     std::uint32_t s = seed * 2654435761u + 12345u;
-    auto next = [&s] {
+    planes p{type, width, height, std::vector<std::vector<unsigned char>>(type == 3 ? 3 : 1), {}};
+    p.palette.resize(type == 2 ? 768 : 0);
+    p = make_like(p, width, height, [&s](int, int, int) {
         s ^= s << 13;
         s ^= s >> 17;
         s ^= s << 5;
-        return static_cast<unsigned char>(s >> 11);
-    };
-    p.channel.resize(channels_of(type));
-    for (auto& plane : p.channel) {
-        plane.resize(static_cast<size_t>(width) * height);
-        for (auto& v : plane) v = next();
-    }
-    if (type == 2) {
-        p.palette.resize(768);
-        for (auto& v : p.palette) v = next();
-    }
+        return s >> 11;
+    });
+    for (auto& v : p.palette) v = static_cast<unsigned char>(s += 77);
     return p;
 }
 
@@ -59,15 +64,12 @@ void fill_image(tarvel::image& img, const planes& p) {
             ++at;
         }
     }
-    if (p.type == 2) std::copy(p.palette.begin(), p.palette.end(), img.GetPalette());
+    std::copy(p.palette.begin(), p.palette.end(), img.GetPalette());
 }
 
 planes read_image(tarvel::image& img) {
-    planes p;
-    p.type = img.GetType();
-    p.width = img.GetWidth();
-    p.height = img.GetHeight();
-    p.channel.resize(channels_of(p.type));
+    planes p{img.GetType(), img.GetWidth(), img.GetHeight(), {}, {}};
+    p.channel.resize(p.type == 3 ? 3 : 1);
     for (int c = 0; c < static_cast<int>(p.channel.size()); ++c) {
         p.channel[c].resize(static_cast<size_t>(p.width) * p.height);
         img.GetRegion(0, 0, p.width - 1, p.height - 1, c, p.channel[c].data());
@@ -77,130 +79,34 @@ planes read_image(tarvel::image& img) {
 }
 
 planes reference_halve(const planes& src, int x, int y, int width, int height) {
-    planes out = src;
-    out.width = width;
-    out.height = height;
-    for (int c = 0; c < static_cast<int>(src.channel.size()); ++c) {
-        out.channel[c].assign(static_cast<size_t>(width) * height, 0);
-        for (int j = 0; j < height; ++j) {
-            for (int i = 0; i < width; ++i) {
-                int sum = 0;
-                for (int dy = 0; dy < 2; ++dy) {
-                    for (int dx = 0; dx < 2; ++dx) {
-                        sum += src.at(c, clamp(x + 2LL * i + dx, src.width),
-                                      clamp(y + 2LL * j + dy, src.height));
-                    }
-                }
-                out.channel[c][static_cast<size_t>(j) * width + i] =
-                    static_cast<unsigned char>(sum / 4);
-            }
-        }
-    }
-    return out;
+    return make_like(src, width, height, [&](int c, int i, int j) {
+        long long sum = 0;
+        for (int d = 0; d < 4; ++d) sum += edge(src, c, x + 2LL * i + d % 2, y + 2LL * j + d / 2);
+        return sum / 4;
+    });
 }
 
 planes reference_bilinear(const planes& src, int x, int y, int srcWidth, int srcHeight, int width,
                           int height) {
-    planes out = src;
-    out.width = width;
-    out.height = height;
-    for (int c = 0; c < static_cast<int>(src.channel.size()); ++c) {
-        out.channel[c].assign(static_cast<size_t>(width) * height, 0);
-        for (int j = 0; j < height; ++j) {
-            const __int128 sy = static_cast<__int128>(j) * srcHeight * 256 / height;
-            const long long iy = static_cast<long long>(sy / 256);
-            const int fy = static_cast<int>(sy % 256);
-            for (int i = 0; i < width; ++i) {
-                const __int128 sx = static_cast<__int128>(i) * srcWidth * 256 / width;
-                const long long ix = static_cast<long long>(sx / 256);
-                const int fx = static_cast<int>(sx % 256);
-                auto s = [&](long long dx, long long dy) {
-                    return src.at(c, clamp(x + ix + dx, src.width), clamp(y + iy + dy, src.height));
-                };
-                const long long top = s(0, 0) * (256 - fx) + s(1, 0) * fx;
-                const long long bottom = s(0, 1) * (256 - fx) + s(1, 1) * fx;
-                out.channel[c][static_cast<size_t>(j) * width + i] =
-                    static_cast<unsigned char>((top * (256 - fy) + bottom * fy) / 65536);
-            }
-        }
-    }
-    return out;
+    return make_like(src, width, height, [&](int c, int i, int j) {
+        const __int128 sx = static_cast<__int128>(i) * srcWidth * 256 / width;
+        const __int128 sy = static_cast<__int128>(j) * srcHeight * 256 / height;
+        const long long ix = x + static_cast<long long>(sx / 256), fx = sx % 256;
+        const long long iy = y + static_cast<long long>(sy / 256), fy = sy % 256;
+        auto s = [&](int dx, int dy) { return edge(src, c, ix + dx, iy + dy); };
+        const long long top = s(0, 0) * (256 - fx) + s(1, 0) * fx;
+        const long long bottom = s(0, 1) * (256 - fx) + s(1, 1) * fx;
+        return (top * (256 - fy) + bottom * fy) / 65536;
+    });
 }
 
-void write_bmp(const std::string& path, const planes& p) {
-    const bool colour = p.type == 3;
-    const int rowBytes = ((colour ? 3 * p.width : p.width) + 3) & ~3;
-    const int tableBytes = colour ? 0 : 1024;
-    const std::uint32_t offset = 54 + tableBytes;
-    const std::uint32_t size = offset + static_cast<std::uint32_t>(rowBytes) * p.height;
-    std::vector<unsigned char> out;
-    auto u16 = [&out](unsigned v) {
-        out.push_back(v & 255);
-        out.push_back((v >> 8) & 255);
-    };
-    auto u32 = [&u16](std::uint32_t v) {
-        u16(v & 0xffff);
-        u16(v >> 16);
-    };
-    out.push_back('B');
-    out.push_back('M');
-    u32(size);
-    u32(0);
-    u32(offset);
-    u32(40);
-    u32(static_cast<std::uint32_t>(p.width));
-    u32(static_cast<std::uint32_t>(p.height));  // bottom-up
-    u16(1);
-    u16(colour ? 24 : 8);
-    u32(0);
-    u32(static_cast<std::uint32_t>(rowBytes) * p.height);
-    u32(2835);
-    u32(2835);
-    u32(colour ? 0 : 256);
-    u32(0);
-    for (int i = 0; i < (colour ? 0 : 256); ++i) {
-        const bool pal = p.type == 2;
-        out.push_back(pal ? p.palette[3 * i + 2] : i);
-        out.push_back(pal ? p.palette[3 * i + 1] : i);
-        out.push_back(pal ? p.palette[3 * i] : i);
-        out.push_back(0);
+std::vector<planes> expected_layers(const planes& source, int n) {
+    std::vector<planes> layers{source};
+    while (static_cast<int>(layers.size()) < n) {
+        const planes& prev = layers.back();
+        layers.push_back(reference_halve(prev, 0, 0, prev.width / 2, prev.height / 2));
     }
-    for (int y = p.height - 1; y >= 0; --y) {
-        const size_t start = out.size();
-        for (int x = 0; x < p.width; ++x) {
-            if (colour) {
-                out.push_back(p.at(2, x, y));
-                out.push_back(p.at(1, x, y));
-                out.push_back(p.at(0, x, y));
-            } else {
-                out.push_back(p.at(0, x, y));
-            }
-        }
-        out.resize(start + rowBytes, 0);
-    }
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    ASSERT_NE(f, nullptr) << path;
-    ASSERT_EQ(std::fwrite(out.data(), 1, out.size(), f), out.size());
-    std::fclose(f);
-}
-
-void store_pyramid_by_hand(const std::string& dir, const std::vector<planes>& layers, int version,
-                           const char* name) {
-    const std::string ini = dir + "pyramid.ini";
-    const int n = static_cast<int>(layers.size());
-    for (int k = 0; k < n; ++k) {
-        tarvel::image img;
-        img.SetTempPath(dir.substr(0, dir.size() - 1).c_str());
-        fill_image(img, layers[k]);
-        const int section = version == 1 || version == 0 ? n - 1 - k : k;
-        ASSERT_TRUE(img.Freeze("pyramid.ini", ("Layer" + std::to_string(section)).c_str(), true));
-    }
-    WritePrivateProfileStringA("PYRAMID", "Name", name, ini.c_str());
-    WritePrivateProfileStringA("PYRAMID", "LayerCount", std::to_string(n).c_str(), ini.c_str());
-    if (version != 0) {
-        WritePrivateProfileStringA("PYRAMID", "Version", std::to_string(version).c_str(),
-                                   ini.c_str());
-    }
+    return layers;
 }
 
 std::vector<planes> read_layers(tarvel::pyramid& p) {
@@ -209,36 +115,66 @@ std::vector<planes> read_layers(tarvel::pyramid& p) {
     return out;
 }
 
-std::vector<planes> expected_layers(const planes& source) {
-    std::vector<planes> layers{source};
-    const int n = tarvel::pyramid::CountLayers(source.width, source.height);
-    for (int k = 1; k < n; ++k) {
-        const planes& prev = layers.back();
-        layers.push_back(reference_halve(prev, 0, 0, prev.width / 2, prev.height / 2));
-    }
-    return layers;
-}
-
-std::vector<std::string> list_files(const std::string& dir) {
-    std::vector<std::string> names;
-    if (DIR* d = opendir(dir.c_str())) {
-        while (dirent* entry = readdir(d)) {
-            struct stat st {};
-            if (lstat((dir + entry->d_name).c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
-                names.push_back(entry->d_name);
-            }
+std::string write_bmp(const std::string& path, const planes& p) {
+    const bool rgb = p.type == 3;
+    const std::uint32_t rowBytes = ((rgb ? 3 * p.width : p.width) + 3) & ~3;
+    const std::uint32_t offset = rgb ? 54 : 54 + 1024, w = p.width, h = p.height;
+    std::string out = "BM";
+    auto put = [&out](std::uint32_t v, int bytes) {
+        for (int i = 0; i < bytes; ++i) out += static_cast<char>(v >> 8 * i);
+    };
+    for (std::uint32_t v : {offset + rowBytes * h, 0u, offset, 40u, w, h}) put(v, 4);  // bottom-up
+    put(1, 2);
+    put(rgb ? 24 : 8, 2);
+    for (std::uint32_t v : {0u, rowBytes * h, 2835u, 2835u, rgb ? 0u : 256u, 0u}) put(v, 4);
+    for (size_t i = 0; i < p.palette.size(); i += 3)  // blue, green, red, 0
+        put(p.palette[i + 2] | p.palette[i + 1] << 8 | p.palette[i] << 16, 4);
+    for (int y = p.height - 1; y >= 0; --y) {
+        const size_t start = out.size();
+        for (int x = 0; x < p.width; ++x) {
+            for (int c = static_cast<int>(p.channel.size()) - 1; c >= 0; --c) out += p.at(c, x, y);
         }
-        closedir(d);
+        out.resize(start + rowBytes, 0);
     }
-    std::sort(names.begin(), names.end());
-    return names;
+    std::ofstream(path, std::ios::binary) << out;
+    return path;
 }
 
-void remove_directory(std::string dir) {
-    if (dir.empty()) return;
-    if (dir.back() != '/') dir += '/';
-    for (const std::string& f : list_files(dir)) unlink((dir + f).c_str());
-    rmdir(dir.c_str());
+bool build(const std::string& work, const std::string& source, tarvel::pyramid* p,
+           KORBAS::IProgressWork* sink) {
+    tarvel::pyramid own;
+    return (p ? *p : own).Create(work.c_str(), source.c_str(), -1, sink);
+}
+
+void store_pyramid_by_hand(const std::string& dir, const std::vector<planes>& layers, int version) {
+    const std::string ini = dir + "pyramid.ini";
+    const int n = static_cast<int>(layers.size());
+    for (int k = 0; k < n; ++k) {
+        tarvel::image img;
+        img.SetTempPath(dir.substr(0, dir.size() - 1).c_str());
+        fill_image(img, layers[k]);
+        const int section = version <= 1 ? n - 1 - k : k;
+        ASSERT_TRUE(img.Freeze("pyramid.ini", ("Layer" + std::to_string(section)).c_str(), true));
+    }
+    WritePrivateProfileStringA("PYRAMID", "Name", "source.bmp", ini.c_str());
+    WritePrivateProfileStringA("PYRAMID", "LayerCount", std::to_string(n).c_str(), ini.c_str());
+    const std::string v = std::to_string(version);
+    WritePrivateProfileStringA("PYRAMID", "Version", version ? v.c_str() : nullptr, ini.c_str());
+}
+
+std::string slurp(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+std::vector<std::string> stray_page_files(const scratch_dir& dir) {
+    const std::string profile = slurp(dir.path() + "pyramid.ini");
+    std::vector<std::string> stray;
+    for (const std::string& f : dir.files()) {
+        if (tarvel::IsPageFileName(f) && profile.find("=" + f + "\n") == std::string::npos)
+            stray.push_back(f);
+    }
+    return stray;
 }
 
 int run_in_child(int (*body)(void*), void* arg) {
@@ -247,12 +183,7 @@ int run_in_child(int (*body)(void*), void* arg) {
     if (pid == 0) _exit(body(arg));
     int status = 0;
     waitpid(pid, &status, 0);
-    if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
-    return WEXITSTATUS(status);
-}
-
-int recording_sink::count(const std::string& call) const {
-    return static_cast<int>(std::count(calls.begin(), calls.end(), call));
+    return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status);
 }
 
 }  // namespace tarvel_test

@@ -1,5 +1,6 @@
-// Shared helpers of the pyramid tests: images held as plain planes, a progress
-// sink that records its calls, and reference resamplers written the plain way.
+// Shared helpers of the pyramid tests: images held as plain planes, reference
+// resamplers written the plain way, hand-written files, and a progress sink
+// that records its calls.
 #pragma once
 
 #include <cstdint>
@@ -37,35 +38,36 @@ void fill_image(tarvel::image& img, const planes& p);
 // Reads every sample (and the palette) back through region reads.
 planes read_image(tarvel::image& img);
 
-// References, written independently of the library's kernels.
+// References, written independently of the library's kernels; samples
+// outside the source repeat its edge.
 planes reference_halve(const planes& src, int x, int y, int width, int height);
-// Bilinear with exact (128-bit) positions and the edge sample repeated.
+// Bilinear with exact (128-bit) positions.
 planes reference_bilinear(const planes& src, int x, int y, int srcWidth, int srcHeight, int width,
                           int height);
 
-// Writes planes as an uncompressed BMP file: 24-bit for type 3, 8-bit with
-// the palette (type 2) or a grey ramp (type 1). Written here, by hand, so that
-// sources do not depend on the library's own BMP writer.
-void write_bmp(const std::string& path, const planes& p);
-
-// Freezes each image of `layers` (largest first) into section "Layer"k of
-// dir's pyramid.ini, in the given version's order (1: smallest in "Layer0"),
-// and writes the "PYRAMID" keys; version 0 writes no "Version" key.
-void store_pyramid_by_hand(const std::string& dir, const std::vector<planes>& layers, int version,
-                           const char* name = "source.bmp");
-
+// The n layers a build must make of a source: the source itself, then each
+// layer the truncated 2x2 box average of the one before.
+std::vector<planes> expected_layers(const planes& source, int n);
 // Every layer of a pyramid read back.
 std::vector<planes> read_layers(tarvel::pyramid& p);
 
-// The layers a build must make of a source: the source itself, then each
-// layer the truncated 2x2 box average of the one before (reference_halve).
-std::vector<planes> expected_layers(const planes& source);
+// Writes planes as an uncompressed BMP file (24-bit for type 3, 8-bit with
+// the palette for type 2) and returns the path. Written by hand, so that
+// sources do not depend on the library's own BMP writer.
+std::string write_bmp(const std::string& path, const planes& p);
 
-// Names of the regular files in a directory (ending with '/'), sorted.
-std::vector<std::string> list_files(const std::string& dir);
+// Builds the pyramid of source in work, into p (or an object of its own).
+bool build(const std::string& work, const std::string& source, tarvel::pyramid* p = nullptr,
+           KORBAS::IProgressWork* sink = nullptr);
 
-// Removes a directory (with or without its final '/') and the files directly in it.
-void remove_directory(std::string dir);
+// Freezes each image of `layers` (largest first) into section "Layer"k of
+// dir's pyramid.ini, in the given version's order (0 and 1: smallest in
+// "Layer0"), and writes the "PYRAMID" keys; version 0 writes no "Version" key.
+void store_pyramid_by_hand(const std::string& dir, const std::vector<planes>& layers, int version);
+
+std::string slurp(const std::string& path);
+// Page files in dir that its pyramid.ini does not name.
+std::vector<std::string> stray_page_files(const scratch_dir& dir);
 
 // Runs body in a forked child and returns its exit status (or 128 + signal).
 int run_in_child(int (*body)(void*), void* arg);
@@ -76,7 +78,6 @@ class recording_sink : public KORBAS::IProgressWork {
     void SetTotal(int total) override { calls.push_back("total " + std::to_string(total)); }
     void Advance(int steps) override { calls.push_back("advance " + std::to_string(steps)); }
     void SetText(const char* text) override { calls.push_back(std::string("text ") + text); }
-    int count(const std::string& call) const;
 
     std::vector<std::string> calls;
 };
