@@ -8,7 +8,6 @@
 #include <cstdio>
 #include <fstream>
 
-#include "pyramid/pyramid.h"
 #include "pyramid/resources.h"
 #include "pyramid_test_util.h"
 
@@ -17,52 +16,47 @@ namespace {
 
 using tarvel::pyramid;
 
-TEST(PyramidBuild, WorkedExamplesLayersProfileAndProgress) {
+TEST(PyramidModel, LayerCounts) {
+    // Halve while a side is above 240, never to a side of 0. 10000 x 8000:
+    // 5000 x 4000, 2500 x 2000, 1250 x 1000, 625 x 500, 312 x 250, 156 x 125.
+    // Sides just below 2^31 need at most 25 layers: the cap on opened counts.
+    const int counts[][3] = {
+        {10000, 8000, 7},         {482, 300, 3}, {1000, 3, 2}, {0, 5, 0}, {2147483647, 1 << 20, 21},
+        {2147483647, 1 << 30, 25}};
+    for (const auto& [width, height, n] : counts)
+        EXPECT_EQ(pyramid::CountLayers(width, height), n) << width << " x " << height;
+}
+
+TEST(PyramidBuild, LayersProfileAndProgressOfWorkedExamples) {
     // Each layer the box average of the one above, for RGB and palette
-    // sources; per layer i from 1 the sink sees the text, its rows (three
+    // sources; per layer k from 1 the sink sees the text, its rows (three
     // times for RGB) as the total and one advance per row.
-    struct example {
-        int type, width, height;
-        std::vector<std::pair<int, int>> sizes;
-    };
-    const example examples[] = {
-        {3, 960, 600, {{960, 600}, {480, 300}, {240, 150}}},
-        {2, 241, 10, {{241, 10}, {120, 5}}},
-        {2, 480, 480, {{480, 480}, {240, 240}}},
-        {3, 240, 240, {{240, 240}}},
-    };
-    const std::string format = tarvel::LoadResourceText(10500);
-    ASSERT_NE(format.find("%d"), std::string::npos);
-    for (const example& e : examples) {
-        SCOPED_TRACE(testing::Message() << e.width << " x " << e.height);
+    const int examples[][4] = {
+        {3, 960, 600, 3}, {2, 241, 10, 2}, {2, 480, 480, 2}, {3, 240, 240, 1}};
+    const std::string format = tarvel::LoadResourceText(tarvel::kLayerBuildingText);
+    for (const auto& [type, width, height, n] : examples) {
+        SCOPED_TRACE(testing::Message() << width << " x " << height);
         scratch_dir src, work;
-        const planes source = random_planes(e.type, e.width, e.height, e.type);
+        const planes source = random_planes(type, width, height, type);
         const std::string path = write_bmp(src.path() + "s.bmp", source);
         recording_sink sink;
-        pyramid p;
+        pyramid p, again;
         ASSERT_TRUE(build(work.bare(), path, &p, &sink));
         const std::vector<planes> got = read_layers(p);
-        const int n = static_cast<int>(e.sizes.size());
-        ASSERT_EQ(static_cast<int>(got.size()), n);
+        EXPECT_TRUE(got == expected_layers(source, n));  // n layers, each half the one before
         std::vector<std::string> calls;
-        for (int k = 0; k < n; ++k) {
-            EXPECT_EQ(std::make_pair(got[k].width, got[k].height), e.sizes[k]);
-            if (k == 0) continue;
+        for (int k = 1; k < n; ++k) {
             char text[256];
             std::snprintf(text, sizeof text, format.c_str(), k, n - 1);
-            const int rows = e.sizes[k].second * (e.type == 3 ? 3 : 1);
+            const int rows = (height >> k) * (type == 3 ? 3 : 1);
             calls.push_back(std::string("text ") + text);
             calls.push_back("total " + std::to_string(rows));
             calls.insert(calls.end(), rows, "advance 1");
         }
         EXPECT_EQ(sink.calls, calls);
-        EXPECT_TRUE(got == expected_layers(source, n));
-        EXPECT_NE(slurp(work.path() + "pyramid.ini").find("Version=2\n"), std::string::npos);
-        pyramid again;  // pyramid.ini records the source path and every layer
-        ASSERT_TRUE(again.Create(work.bare().c_str(), nullptr));
-        EXPECT_EQ(again.GetName(), path);
+        EXPECT_NE(read_text(work.path() + "pyramid.ini").find("Version=2\n"), std::string::npos);
+        ASSERT_TRUE(again.Create(work.bare().c_str(), nullptr));  // pyramid.ini names every layer
         EXPECT_TRUE(read_layers(again) == got);
-        EXPECT_TRUE(stray_page_files(work).empty());
     }
 }
 
@@ -88,24 +82,22 @@ TEST(PyramidBuild, AnotherProcessOpensWithoutTheSource) {
     ASSERT_EQ(run_in_child(build_with_brightness, &c), 0);
     ASSERT_EQ(unlink(c.source.c_str()), 0);  // opening must not need it
 
-    pyramid p, mapped;
+    pyramid p;
     ASSERT_TRUE(p.Create(c.work.c_str(), nullptr));
     EXPECT_EQ(p.GetName(), c.source);
     double b = 0, k = 0;
     p.GetBrightnessContrast(b, k);
-    EXPECT_EQ(b, 30.0);
-    EXPECT_EQ(k, 70.0);
-    // Samples read through the stored mapping are those of the same mapping
-    // set afresh; the stored samples are the source and its box averages.
-    ASSERT_TRUE(mapped.Create(c.work.c_str(), nullptr));
-    mapped.SetBrightnessContrast(50.0, 50.0);
-    mapped.SetBrightnessContrast(30.0, 70.0);
+    EXPECT_EQ(std::make_pair(b, k), std::make_pair(30.0, 70.0));
+    // The stored samples are the source and its box averages; those read
+    // through the stored mapping are those of the same mapping set afresh.
     const std::vector<planes> seen = read_layers(p);
-    EXPECT_TRUE(seen == read_layers(mapped));
     for (int i = 0; i < p.GetLayerCount(); ++i) p.GetLayerAt(i)->SetDefaultIntensities();
     const std::vector<planes> raw = read_layers(p);
-    EXPECT_FALSE(raw == seen);
     EXPECT_TRUE(raw == expected_layers(source, 3));
+    p.SetBrightnessContrast(50.0, 50.0);
+    p.SetBrightnessContrast(30.0, 70.0);
+    EXPECT_TRUE(read_layers(p) == seen);
+    EXPECT_FALSE(raw == seen);
 }
 
 TEST(PyramidBuild, EarlierPyramidSurvivesBadSourcesAndAGoodOneReplacesIt) {
@@ -114,19 +106,18 @@ TEST(PyramidBuild, EarlierPyramidSurvivesBadSourcesAndAGoodOneReplacesIt) {
     const planes next = random_planes(2, 300, 400, 22);
     ASSERT_TRUE(build(work.bare(), write_bmp(src.path() + "old.bmp", old)));
     std::ofstream(src.path() + "garbage.jpg") << "not an image at all";
-    std::ofstream(src.path() + "empty.png");
-    std::ofstream(src.path() + "truncated.bmp") << slurp(src.path() + "old.bmp").substr(0, 100);
+    std::ofstream(src.path() + "truncated.bmp") << read_text(src.path() + "old.bmp").substr(0, 100);
     const std::vector<std::string> files = work.files();
-    const std::string profile = slurp(work.path() + "pyramid.ini");
-    const std::string names[] = {"garbage.jpg", "empty.png",   "truncated.bmp",
-                                 "missing.tif", std::string(), std::string(1100, 'x')};
+    const std::string profile = read_text(work.path() + "pyramid.ini");
+    const std::string names[] = {"garbage.jpg", "truncated.bmp", "missing.tif", std::string(),
+                                 std::string(1100, 'x')};
     for (const std::string& name : names) {
         SCOPED_TRACE(name.substr(0, 20));
         pyramid p;
         EXPECT_FALSE(build(work.bare(), src.path() + name, &p));
         EXPECT_EQ(p.GetLayerCount(), 0);
         EXPECT_EQ(work.files(), files);
-        EXPECT_EQ(slurp(work.path() + "pyramid.ini"), profile);
+        EXPECT_EQ(read_text(work.path() + "pyramid.ini"), profile);
     }
     pyramid p;
     EXPECT_FALSE(p.Create(work.bare().c_str(), nullptr, -1, nullptr));
@@ -141,8 +132,8 @@ TEST(PyramidBuild, EarlierPyramidSurvivesBadSourcesAndAGoodOneReplacesIt) {
     ASSERT_TRUE(build(work.bare(), write_bmp(src.path() + "next.bmp", next), &p));
     EXPECT_TRUE(read_layers(p) == expected_layers(next, 2));
     EXPECT_TRUE(stray_page_files(work).empty());
-    EXPECT_EQ(slurp(work.path() + "notes.txt"), "keep me");
-    EXPECT_EQ(slurp(work.path() + "pyramid.ini").find("[Layer2]"), std::string::npos);
+    EXPECT_EQ(read_text(work.path() + "notes.txt"), "keep me");
+    EXPECT_EQ(read_text(work.path() + "pyramid.ini").find("[Layer2]"), std::string::npos);
 }
 
 int build_and_open_as_nobody(void* arg) {

@@ -42,7 +42,7 @@ int build_then_die(void* arg) {
         // the earlier pyramid's has one) holds the section.
         std::thread([ini = c.work + "/pyramid.ini", section = "[" + c.killAtSection + "]"] {
             for (;;) {
-                const std::string text = slurp(ini);
+                const std::string text = read_text(ini);
                 if (text.find(section) != std::string::npos &&
                     text.find("Name=") == std::string::npos)
                     raise(SIGKILL);

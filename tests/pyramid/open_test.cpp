@@ -82,16 +82,16 @@ TEST(PyramidOpen, HostileProfilesAreRefusedAndTouchNothing) {
         WritePrivateProfileStringA(e.section, e.key, e.value ? value.c_str() : nullptr,
                                    ini.c_str());
 
-        const std::string profileBefore = slurp(ini);
+        const std::string profileBefore = read_text(ini);
         pyramid p;
         p.PushBack(new tarvel::image(1, 5, 5, 0));  // a failed open keeps what was held
         EXPECT_FALSE(p.Create(work.bare().c_str(), nullptr));
         EXPECT_EQ(p.GetLayerCount(), 1);
         EXPECT_EQ(outside.files(), (std::vector<std::string>{"~gm1.tmp", "~gm2.tmp"}));
-        EXPECT_EQ(slurp(outside.path() + "~gm1.tmp"), "victim page");
-        EXPECT_EQ(slurp(outside.path() + "~gm2.tmp"), "victim palette");
-        EXPECT_EQ(slurp(work.path() + "source.bmp"), "the user's source image");
-        EXPECT_EQ(slurp(ini), profileBefore);
+        EXPECT_EQ(read_text(outside.path() + "~gm1.tmp"), "victim page");
+        EXPECT_EQ(read_text(outside.path() + "~gm2.tmp"), "victim palette");
+        EXPECT_EQ(read_text(work.path() + "source.bmp"), "the user's source image");
+        EXPECT_EQ(read_text(ini), profileBefore);
     }
     // 26 complete layer sections: still more layers than any image can have.
     scratch_dir many;

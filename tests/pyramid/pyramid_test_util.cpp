@@ -7,8 +7,8 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <fstream>
 
+#include "../imagefile/bmp_bytes.h"
 #include "platform/platform.h"
 #include "pyramid/page_files.h"
 
@@ -25,16 +25,12 @@ long long edge(const planes& src, int c, long long x, long long y) {
 // Planes of src's kind and palette, sample (i, j) of channel c being value(c, i, j).
 template <class F>
 planes make_like(const planes& src, int width, int height, F value) {
-    planes out = src;
-    out.width = width;
-    out.height = height;
-    for (int c = 0; c < static_cast<int>(src.channel.size()); ++c) {
-        out.channel[c].resize(static_cast<size_t>(width) * height);
-        for (int j = 0; j < height; ++j) {
+    planes out{src.type, width, height, {}, src.palette};
+    for (size_t c = 0; c < src.channel.size(); ++c) {
+        out.channel.emplace_back();
+        for (int j = 0; j < height; ++j)
             for (int i = 0; i < width; ++i)
-                out.channel[c][static_cast<size_t>(j) * width + i] =
-                    static_cast<unsigned char>(value(c, i, j));
-        }
+                out.channel[c].push_back(static_cast<unsigned char>(value(int(c), i, j)));
     }
     return out;
 }
@@ -43,37 +39,32 @@ planes make_like(const planes& src, int width, int height, F value) {
 
 planes random_planes(int type, int width, int height, std::uint32_t seed) {
     std::uint32_t s = seed * 2654435761u + 12345u;
-    planes p{type, width, height, std::vector<std::vector<unsigned char>>(type == 3 ? 3 : 1), {}};
-    p.palette.resize(type == 2 ? 768 : 0);
-    p = make_like(p, width, height, [&s](int, int, int) {
+    auto next = [&s] {
         s ^= s << 13;
         s ^= s >> 17;
         s ^= s << 5;
         return s >> 11;
-    });
-    for (auto& v : p.palette) v = static_cast<unsigned char>(s += 77);
-    return p;
+    };
+    planes p{type, width, height, std::vector<std::vector<unsigned char>>(type == 3 ? 3 : 1),
+             std::vector<unsigned char>(type == 2 ? 768 : 0)};
+    for (auto& v : p.palette) v = static_cast<unsigned char>(next());
+    return make_like(p, width, height, [&next](int, int, int) { return next(); });
 }
 
 void fill_image(tarvel::image& img, const planes& p) {
     ASSERT_TRUE(img.Create(p.type, p.width, p.height, 0));
-    for (int c = 0; c < static_cast<int>(p.channel.size()); ++c) {
-        tarvel::image::pointer at(&img, c, 0);
-        for (unsigned char v : p.channel[c]) {
-            *at = v;
-            ++at;
-        }
+    for (size_t c = 0; c < p.channel.size(); ++c) {
+        tarvel::image::pointer at(&img, int(c), 0);
+        for (size_t i = 0; i < p.channel[c].size(); ++i, ++at) *at = p.channel[c][i];
     }
     std::copy(p.palette.begin(), p.palette.end(), img.GetPalette());
 }
 
 planes read_image(tarvel::image& img) {
     planes p{img.GetType(), img.GetWidth(), img.GetHeight(), {}, {}};
-    p.channel.resize(p.type == 3 ? 3 : 1);
-    for (int c = 0; c < static_cast<int>(p.channel.size()); ++c) {
-        p.channel[c].resize(static_cast<size_t>(p.width) * p.height);
-        img.GetRegion(0, 0, p.width - 1, p.height - 1, c, p.channel[c].data());
-    }
+    p.channel.assign(p.type == 3 ? 3 : 1, std::vector<unsigned char>(size_t(p.width) * p.height));
+    for (size_t c = 0; c < p.channel.size(); ++c)
+        img.GetRegion(0, 0, p.width - 1, p.height - 1, int(c), p.channel[c].data());
     if (p.type == 2) p.palette.assign(img.GetPalette(), img.GetPalette() + 768);
     return p;
 }
@@ -117,26 +108,13 @@ std::vector<planes> read_layers(tarvel::pyramid& p) {
 
 std::string write_bmp(const std::string& path, const planes& p) {
     const bool rgb = p.type == 3;
-    const std::uint32_t rowBytes = ((rgb ? 3 * p.width : p.width) + 3) & ~3;
-    const std::uint32_t offset = rgb ? 54 : 54 + 1024, w = p.width, h = p.height;
-    std::string out = "BM";
-    auto put = [&out](std::uint32_t v, int bytes) {
-        for (int i = 0; i < bytes; ++i) out += static_cast<char>(v >> 8 * i);
+    const bmp_recipe r{rgb ? 24 : 8, p.width, p.height, 0, rgb ? 0 : 256};
+    auto colour = [&p](int x, int y, std::uint8_t out[3]) {
+        for (int c = 0; c < 3; ++c) out[c] = p.at(c, x, y);
     };
-    for (std::uint32_t v : {offset + rowBytes * h, 0u, offset, 40u, w, h}) put(v, 4);  // bottom-up
-    put(1, 2);
-    put(rgb ? 24 : 8, 2);
-    for (std::uint32_t v : {0u, rowBytes * h, 2835u, 2835u, rgb ? 0u : 256u, 0u}) put(v, 4);
-    for (size_t i = 0; i < p.palette.size(); i += 3)  // blue, green, red, 0
-        put(p.palette[i + 2] | p.palette[i + 1] << 8 | p.palette[i] << 16, 4);
-    for (int y = p.height - 1; y >= 0; --y) {
-        const size_t start = out.size();
-        for (int x = 0; x < p.width; ++x) {
-            for (int c = static_cast<int>(p.channel.size()) - 1; c >= 0; --c) out += p.at(c, x, y);
-        }
-        out.resize(start + rowBytes, 0);
-    }
-    std::ofstream(path, std::ios::binary) << out;
+    auto index = [&p](int x, int y) { return p.at(0, x, y); };
+    write_bytes(path, rgb ? make_bmp24(r, colour)
+                          : make_bmp8(r, index, bytes(p.palette.begin(), p.palette.end())));
     return path;
 }
 
@@ -162,18 +140,12 @@ void store_pyramid_by_hand(const std::string& dir, const std::vector<planes>& la
     WritePrivateProfileStringA("PYRAMID", "Version", version ? v.c_str() : nullptr, ini.c_str());
 }
 
-std::string slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
 std::vector<std::string> stray_page_files(const scratch_dir& dir) {
-    const std::string profile = slurp(dir.path() + "pyramid.ini");
+    const std::string profile = read_text(dir.path() + "pyramid.ini");
     std::vector<std::string> stray;
-    for (const std::string& f : dir.files()) {
+    for (const std::string& f : dir.files())
         if (tarvel::IsPageFileName(f) && profile.find("=" + f + "\n") == std::string::npos)
             stray.push_back(f);
-    }
     return stray;
 }
 

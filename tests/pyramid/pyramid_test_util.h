@@ -52,8 +52,7 @@ std::vector<planes> expected_layers(const planes& source, int n);
 std::vector<planes> read_layers(tarvel::pyramid& p);
 
 // Writes planes as an uncompressed BMP file (24-bit for type 3, 8-bit with
-// the palette for type 2) and returns the path. Written by hand, so that
-// sources do not depend on the library's own BMP writer.
+// the palette for type 2), byte by byte, and returns the path.
 std::string write_bmp(const std::string& path, const planes& p);
 
 // Builds the pyramid of source in work, into p (or an object of its own).
@@ -65,7 +64,6 @@ bool build(const std::string& work, const std::string& source, tarvel::pyramid* 
 // "Layer0"), and writes the "PYRAMID" keys; version 0 writes no "Version" key.
 void store_pyramid_by_hand(const std::string& dir, const std::vector<planes>& layers, int version);
 
-std::string slurp(const std::string& path);
 // Page files in dir that its pyramid.ini does not name.
 std::vector<std::string> stray_page_files(const scratch_dir& dir);
 
