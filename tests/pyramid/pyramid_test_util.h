@@ -5,20 +5,18 @@
 
 #include <cstdint>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "../image/test_access.h"
 #include "host/host.h"
-#include "image/image.h"
 #include "pyramid/pyramid.h"
 
 namespace tarvel_test {
 
 // An image as plain row-major planes.
 struct planes {
-    int type = 1;
-    int width = 0;
-    int height = 0;
+    int type = 1, width = 0, height = 0;
     std::vector<std::vector<unsigned char>> channel;
     std::vector<unsigned char> palette;  // 768 bytes for type 2
 
@@ -26,8 +24,8 @@ struct planes {
         return channel[c][static_cast<size_t>(y) * width + x];
     }
     bool operator==(const planes& o) const {
-        return type == o.type && width == o.width && height == o.height && channel == o.channel &&
-               palette == o.palette;
+        return std::tie(type, width, height, channel, palette) ==
+               std::tie(o.type, o.width, o.height, o.channel, o.palette);
     }
 };
 
@@ -71,12 +69,10 @@ std::vector<std::string> stray_page_files(const scratch_dir& dir);
 int run_in_child(int (*body)(void*), void* arg);
 
 // Records every call as text: "total N", "advance 1", "text ...".
-class recording_sink : public KORBAS::IProgressWork {
-  public:
+struct recording_sink : KORBAS::IProgressWork {
     void SetTotal(int total) override { calls.push_back("total " + std::to_string(total)); }
     void Advance(int steps) override { calls.push_back("advance " + std::to_string(steps)); }
     void SetText(const char* text) override { calls.push_back(std::string("text ") + text); }
-
     std::vector<std::string> calls;
 };
 

@@ -1,8 +1,5 @@
 // Resampler: kernel values worked by hand, every kernel against plain
 // references, enlarging without overflow and rectangles reaching outside.
-#include <gtest/gtest.h>
-
-#include "host/host.h"
 #include "pyramid/resampler.h"
 #include "pyramid_test_util.h"
 
@@ -38,11 +35,9 @@ TEST(Resampler, KernelValuesWorkedByHand) {
     // 2x2 [[0, 200], [100, 40]] to 3x3: positions 0, 170/256 and 1 + 85/256.
     // Centre: top = 200*170 = 34000, bottom = 100*86 + 40*170 = 15400,
     // (34000*86 + 15400*170) >> 16 = 5542000 >> 16 = 84 (no rounding term).
-    // (0, 2): rows 1 and 1 (edge) at x 0: 100 * 256 * 256 >> 16 = 100.
-    const planes out = resample(grey(2, 2, {0, 200, 100, 40}), 0, 0, 2, 2, 3, 3);
-    EXPECT_EQ(out.at(0, 0, 0), 0);
-    EXPECT_EQ(out.at(0, 1, 1), 84);
-    EXPECT_EQ(out.at(0, 0, 2), 100);
+    // Last row and column: the edge repeated, e.g. (2, 2) = 40 * 256 * 256 >> 16.
+    EXPECT_EQ(resample(grey(2, 2, {0, 200, 100, 40}), 0, 0, 2, 2, 3, 3).channel[0],
+              (std::vector<unsigned char>{0, 132, 200, 66, 84, 93, 100, 60, 40}));
 
     // Halving: top-left {1,2,3,4} -> 2, top-right {255,255,255,254} -> 254
     // (truncated); the fifth row and column do not contribute.
@@ -62,17 +57,14 @@ TEST(Resampler, KernelsMatchPlainReferences) {
         int type, sw, sh, x, y, w, h, width, height;
     };
     const shape cases[] = {
-        {1, 5, 5, 0, 0, 5, 5, 2, 2},                   // halving uses only the top-left 4x4
         {3, 37, 23, 3, 2, 30, 20, 15, 10},             // halving a rectangle, RGB
         {2, 40, 30, 0, 0, 40, 30, 20, 15},             // halving a palette image: on indices
         {3, 31, 17, 2, 1, 25, 13, 11, 7},              // reduction, bilinear
         {1, 7, 5, 0, 0, 7, 5, 50, 33},                 // enlargement, bilinear
         {2, 9, 9, 4, 4, 5, 5, 12, 3},                  // stretch of a corner, palette
         {1, 3000, 3, 0, 0, 3000, 3, 1001, 2},          // width above 2896: double positions
-        {1, 2896, 2, 0, 0, 2896, 2, 999, 1},           // width at 2896: integer positions
         {1, 2896, 2, 0, 0, 2896, 2, 8000, 5},          // i * 2896 * 256 passes 2^31
         {1, 1000, 3000, 0, 0, 1000, 3000, 500, 1500},  // several pages in and out
-        {3, 12, 9, 5, 3, 7, 6, 7, 6},                  // copy of a rectangle
         {3, 16, 12, 10, 8, 10, 8, 10, 8},              // copy reaching outside
         {3, 16, 12, -3, -5, 20, 20, 10, 10},           // halving reaching outside
         {3, 16, 12, 14, -2, 9, 30, 5, 7},              // bilinear reaching outside
