@@ -31,11 +31,8 @@ planes capture(const pyramid& p, int width, int height, int x, int y, int w, int
 
 TEST(PyramidCapture, LayerChoiceShiftStretchAndPalettes) {
     layered four({{1300, 1300}, {650, 650}, {325, 325}, {512, 400}});
-    struct shot {
-        int width, height, x, y, w, h;  // the call
-        int layer, lx, ly, lw, lh;      // the rectangle of the layer it must stretch
-    };
-    const shot shots[] = {
+    // The call's target size and rectangle; the layer and its rectangle stretched.
+    const int shots[][11] = {
         {500, 500, 0, 0, 4000, 3000, 3, 0, 0, 500, 375},            // ratios 8 and 6: factor 8
         {256, 256, 1000, 1000, 256, 256, 0, 1000, 1000, 256, 256},  // same size: a copy
         {200, 200, 0, 0, 800, 800, 2, 0, 0, 200, 200},              // factor 4: a copy
@@ -45,11 +42,10 @@ TEST(PyramidCapture, LayerChoiceShiftStretchAndPalettes) {
         {200, 200, 7, 9, 800, 800, 2, 1, 2, 200, 200},              // odd origin: shift truncates
         {400, 400, 1200, 1200, 400, 400, 0, 1200, 1200, 400, 400},  // reaching past the layer
     };
-    for (const shot& s : shots) {
-        SCOPED_TRACE(testing::Message() << s.w << " x " << s.h << " at " << s.x << ", " << s.y);
-        EXPECT_EQ(
-            capture(four.p, s.width, s.height, s.x, s.y, s.w, s.h),
-            reference_bilinear(four.content[s.layer], s.lx, s.ly, s.lw, s.lh, s.width, s.height));
+    for (const auto& [width, height, x, y, w, h, layer, lx, ly, lw, lh] : shots) {
+        SCOPED_TRACE(testing::Message() << w << " x " << h << " at " << x << ", " << y);
+        EXPECT_EQ(capture(four.p, width, height, x, y, w, h),
+                  reference_bilinear(four.content[layer], lx, ly, lw, lh, width, height));
     }
     // Two layers: a factor of 16 still reads layer 1; the palette comes along.
     layered two({{64, 64}, {32, 32}}, 2);

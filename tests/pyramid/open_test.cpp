@@ -38,14 +38,9 @@ TEST(PyramidOpen, SectionOrderByVersion) {
 }
 
 TEST(PyramidOpen, HostileProfilesAreRefusedAndTouchNothing) {
-    struct edit {
-        const char* what;
-        const char* section;
-        const char* key;
-        const char* value;  // null deletes the key (a null key deletes the section); ".."
-                            // is the directory holding the work directory
-    };
-    const edit edits[] = {
+    // What, section, key, value: a null value deletes the key, a null key the
+    // section; ".." is the directory holding the work directory.
+    const char* const edits[][4] = {
         {"no name", "PYRAMID", "Name", nullptr},
         {"no count", "PYRAMID", "LayerCount", nullptr},
         {"zero count", "PYRAMID", "LayerCount", "0"},
@@ -65,8 +60,8 @@ TEST(PyramidOpen, HostileProfilesAreRefusedAndTouchNothing) {
         {"wrong width", "Layer0", "Width", "41"},
         {"negative type", "Layer0", "Type", "-1"},
     };
-    for (const edit& e : edits) {
-        SCOPED_TRACE(e.what);
+    for (const auto& [what, section, key, value] : edits) {
+        SCOPED_TRACE(what);
         scratch_dir outside;  // holds the work directory and files a hostile profile might name
         const std::string work = outside.path() + "w", ini = work + "/pyramid.ini";
         ASSERT_EQ(mkdir(work.c_str(), 0755), 0);
@@ -74,7 +69,7 @@ TEST(PyramidOpen, HostileProfilesAreRefusedAndTouchNothing) {
         std::ofstream(outside.path() + "~gm2.tmp") << "victim palette";
         std::ofstream(work + "/source.bmp") << "the user's source image";
         store_pyramid_by_hand(work + "/", three_layers(), 2);
-        WritePrivateProfileStringA(e.section, e.key, e.value, ini.c_str());
+        WritePrivateProfileStringA(section, key, value, ini.c_str());
         auto contents = [&] {
             return read_text(outside.path() + "~gm1.tmp") + read_text(outside.path() + "~gm2.tmp") +
                    read_text(work + "/source.bmp") + read_text(ini);

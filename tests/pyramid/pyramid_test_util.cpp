@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <random>
 
 #include "../imagefile/bmp_bytes.h"
 #include "platform/platform.h"
@@ -38,17 +39,11 @@ planes make_like(const planes& src, int width, int height, F value) {
 }  // namespace
 
 planes random_planes(int type, int width, int height, std::uint32_t seed) {
-    std::uint32_t s = seed * 2654435761u + 12345u;
-    auto next = [&s] {
-        s ^= s << 13;
-        s ^= s >> 17;
-        s ^= s << 5;
-        return s >> 11;
-    };
+    std::minstd_rand next(seed + 1);
     planes p{type, width, height, std::vector<std::vector<unsigned char>>(type == 3 ? 3 : 1),
              std::vector<unsigned char>(type == 2 ? 768 : 0)};
-    for (auto& v : p.palette) v = static_cast<unsigned char>(next());
-    return make_like(p, width, height, [&next](int, int, int) { return next(); });
+    for (auto& v : p.palette) v = static_cast<unsigned char>(next() >> 8);
+    return make_like(p, width, height, [&next](int, int, int) { return next() >> 8; });
 }
 
 void fill_image(tarvel::image& img, const planes& p) {
@@ -93,10 +88,9 @@ planes reference_bilinear(const planes& src, int x, int y, int srcWidth, int src
 
 std::vector<planes> expected_layers(const planes& source, int n) {
     std::vector<planes> layers{source};
-    while (static_cast<int>(layers.size()) < n) {
-        const planes& prev = layers.back();
-        layers.push_back(reference_halve(prev, 0, 0, prev.width / 2, prev.height / 2));
-    }
+    for (int k = 1; k < n; ++k)
+        layers.push_back(reference_halve(layers[k - 1], 0, 0, layers[k - 1].width / 2,
+                                         layers[k - 1].height / 2));
     return layers;
 }
 
