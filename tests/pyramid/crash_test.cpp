@@ -16,12 +16,6 @@ namespace {
 
 using tarvel::pyramid;
 
-struct crash_case {
-    std::string work, oldSource, newSource;
-    int killAtCall = -1;        // progress call that kills the process
-    std::string killAtSection;  // a section whose appearance in pyramid.ini kills it
-};
-
 // A sink that kills its own process at the Nth call.
 struct killing_sink : KORBAS::IProgressWork {
     int left;
@@ -33,24 +27,6 @@ struct killing_sink : KORBAS::IProgressWork {
     }
 };
 
-int build_then_die(void* arg) {
-    const auto& c = *static_cast<crash_case*>(arg);
-    // Kills the process once the build's own pyramid.ini (no "Name" yet; the
-    // earlier pyramid's has one) holds the section.
-    if (!c.killAtSection.empty()) {
-        std::thread([ini = c.work + "/pyramid.ini", section = "[" + c.killAtSection + "]"] {
-            for (std::string t;; t = read_text(ini)) {
-                if (t.find(section) != std::string::npos && t.find("Name=") == std::string::npos)
-                    raise(SIGKILL);
-                std::this_thread::sleep_for(std::chrono::microseconds(20));
-            }
-        }).detach();
-    }
-    killing_sink sink(c.killAtCall);
-    build(c.work, c.newSource, nullptr, &sink);
-    return 0;  // the build finished before the kill
-}
-
 enum class found { nothing, old_pyramid, new_pyramid, mixed };
 
 class PyramidCrash : public testing::Test {
@@ -58,33 +34,57 @@ class PyramidCrash : public testing::Test {
     void SetUp() override {
         oldLayers = expected_layers(random_planes(3, 700, 500, 1), 3);
         newLayers = expected_layers(random_planes(3, 1200, 1000, 2), 4);
-        c.work = work.bare();
-        c.oldSource = write_bmp(src.path() + "old.bmp", oldLayers[0]);
-        c.newSource = write_bmp(src.path() + "new.bmp", newLayers[0]);
+        oldSource = write_bmp(src.path() + "old.bmp", oldLayers[0]);
+        newSource = write_bmp(src.path() + "new.bmp", newLayers[0]);
+        ASSERT_TRUE(build(work.bare(), oldSource));
     }
-    void build_old() { ASSERT_TRUE(build(c.work, c.oldSource)); }
+    // Builds the new pyramid over the old one in a child process that kills
+    // itself at a progress call or once its own pyramid.ini (no "Name" yet;
+    // the old one has it) holds a section.
+    static int build_then_die(void* fixture) {
+        const auto& t = *static_cast<PyramidCrash*>(fixture);
+        const std::string ini = t.work.path() + "pyramid.ini",
+                          section = "[" + t.killAtSection + "]";
+        if (!t.killAtSection.empty()) {
+            std::thread([ini, section] {
+                for (std::string s;; s = read_text(ini)) {
+                    if (s.find(section) != std::string::npos &&
+                        s.find("Name=") == std::string::npos)
+                        raise(SIGKILL);
+                    std::this_thread::sleep_for(std::chrono::microseconds(20));
+                }
+            }).detach();
+        }
+        killing_sink sink(t.killAtCall);
+        build(t.work.bare(), t.newSource, nullptr, &sink);
+        return 0;  // the build finished before the kill
+    }
     found what_opens() {
         pyramid p;
-        if (!p.Create(c.work.c_str(), nullptr)) return found::nothing;
+        if (!p.Create(work.bare().c_str(), nullptr)) return found::nothing;
         const std::vector<planes> layers = read_layers(p);
-        if (p.GetName() == c.oldSource && layers == oldLayers) return found::old_pyramid;
-        if (p.GetName() == c.newSource && layers == newLayers) return found::new_pyramid;
+        if (p.GetName() == oldSource && layers == oldLayers) return found::old_pyramid;
+        if (p.GetName() == newSource && layers == newLayers) return found::new_pyramid;
         return found::mixed;
     }
-    // After a kill: never a mix; then a rebuild works and leaves no strays.
+    // What a killed build left opens as, never a mix; a rebuild of the old
+    // pyramid over it then works, leaves no stray page file and readies the
+    // next kill.
     found check_and_rebuild() {
         const found f = what_opens();
         EXPECT_NE(f, found::mixed);
         pyramid p;
-        EXPECT_TRUE(build(c.work, c.newSource, &p));
-        EXPECT_TRUE(read_layers(p) == newLayers);
+        EXPECT_TRUE(build(work.bare(), oldSource, &p));
+        EXPECT_TRUE(read_layers(p) == oldLayers);
         EXPECT_TRUE(stray_page_files(work).empty());
         return f;
     }
 
     scratch_dir src, work;
-    crash_case c;
+    std::string oldSource, newSource;
     std::vector<planes> oldLayers, newLayers;
+    int killAtCall = -1;
+    std::string killAtSection;
 };
 
 TEST_F(PyramidCrash, KilledWhileHalvingOpensAsNothing) {
@@ -93,9 +93,8 @@ TEST_F(PyramidCrash, KilledWhileHalvingOpensAsNothing) {
     // call, inside each layer, and at the very last call.
     for (int n : {1, 2, 700, 1502, 1503, 2000, 2256, 2257, 2631}) {
         SCOPED_TRACE(n);
-        build_old();
-        c.killAtCall = n;
-        ASSERT_EQ(run_in_child(build_then_die, &c), 128 + SIGKILL);
+        killAtCall = n;
+        ASSERT_EQ(run_in_child(build_then_die, this), 128 + SIGKILL);
         EXPECT_EQ(check_and_rebuild(), found::nothing);
     }
 }
@@ -107,9 +106,8 @@ TEST_F(PyramidCrash, KilledWhileFreezingOpensAsNothingOrNew) {
     int killedEarly = 0;
     for (const char* section : {"Layer0", "Layer1", "Layer2", "Layer3"}) {
         SCOPED_TRACE(section);
-        build_old();
-        c.killAtSection = section;
-        const int status = run_in_child(build_then_die, &c);
+        killAtSection = section;
+        const int status = run_in_child(build_then_die, this);
         EXPECT_TRUE(status == 128 + SIGKILL || status == 0);
         const found f = check_and_rebuild();
         EXPECT_TRUE(f == found::nothing || f == found::new_pyramid);
@@ -121,15 +119,14 @@ TEST_F(PyramidCrash, KilledWhileFreezingOpensAsNothingOrNew) {
 TEST_F(PyramidCrash, KilledAtAnyMomentNeverOpensAsAMix) {
     // Kills spread over a whole build, decoding included: the directory opens
     // as nothing, the old pyramid or the new one.
-    build_old();
     const auto start = std::chrono::steady_clock::now();
-    ASSERT_EQ(run_in_child(build_then_die, &c), 0);
+    ASSERT_EQ(run_in_child(build_then_die, this), 0);
     const auto whole = std::chrono::steady_clock::now() - start;
+    ASSERT_TRUE(build(work.bare(), oldSource));
     for (int step = 1; step <= 12; ++step) {
-        build_old();
         std::fflush(nullptr);
         const pid_t pid = fork();
-        if (pid == 0) _exit(build_then_die(&c));
+        if (pid == 0) _exit(build_then_die(this));
         std::this_thread::sleep_for(whole * step / 12);
         kill(pid, SIGKILL);
         waitpid(pid, nullptr, 0);

@@ -21,32 +21,27 @@ planes resample(const planes& in, int x, int y, int w, int h, int width, int hei
     return read_image(dst);
 }
 
-// A grey image of the given samples.
-planes grey(int width, int height, std::vector<unsigned char> samples) {
-    return planes{1, width, height, {std::move(samples)}, {}};
-}
-
 TEST(Resampler, KernelValuesWorkedByHand) {
     // One row [0, 100] widened to 4: positions 0, 0.5, 1, 1.5 source pixels;
     // the last column's right neighbour and the row below repeat the edge.
-    EXPECT_EQ(resample(grey(2, 1, {0, 100}), 0, 0, 2, 1, 4, 1).channel[0],
+    EXPECT_EQ(resample(planes{1, 2, 1, {{0, 100}}, {}}, 0, 0, 2, 1, 4, 1).channel[0],
               (std::vector<unsigned char>{0, 50, 100, 100}));
 
     // 2x2 [[0, 200], [100, 40]] to 3x3: positions 0, 170/256 and 1 + 85/256.
     // Centre: top = 200*170 = 34000, bottom = 100*86 + 40*170 = 15400,
     // (34000*86 + 15400*170) >> 16 = 5542000 >> 16 = 84 (no rounding term).
     // Last row and column: the edge repeated, e.g. (2, 2) = 40 * 256 * 256 >> 16.
-    EXPECT_EQ(resample(grey(2, 2, {0, 200, 100, 40}), 0, 0, 2, 2, 3, 3).channel[0],
+    EXPECT_EQ(resample(planes{1, 2, 2, {{0, 200, 100, 40}}, {}}, 0, 0, 2, 2, 3, 3).channel[0],
               (std::vector<unsigned char>{0, 132, 200, 66, 84, 93, 100, 60, 40}));
 
     // Halving: top-left {1,2,3,4} -> 2, top-right {255,255,255,254} -> 254
     // (truncated); the fifth row and column do not contribute.
-    const planes square = grey(5, 5, {1,  2,  255, 255, 9,  //
-                                      3,  4,  255, 254, 9,  //
-                                      0,  0,  7,   7,   9,  //
-                                      0,  1,  7,   8,   9,  //
-                                      99, 99, 99,  99,  99});
-    EXPECT_EQ(resample(square, 0, 0, 5, 5, 2, 2).channel[0],
+    const std::vector<unsigned char> square = {1,  2,  255, 255, 9,  //
+                                               3,  4,  255, 254, 9,  //
+                                               0,  0,  7,   7,   9,  //
+                                               0,  1,  7,   8,   9,  //
+                                               99, 99, 99,  99,  99};
+    EXPECT_EQ(resample(planes{1, 5, 5, {square}, {}}, 0, 0, 5, 5, 2, 2).channel[0],
               (std::vector<unsigned char>{2, 254, 0, 7}));
 }
 
