@@ -3,8 +3,6 @@
 // source was decoded) or as the complete new pyramid, never a mix; a rebuild
 // then succeeds and leaves no stray page file.
 #include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <thread>
@@ -41,11 +39,9 @@ class PyramidCrash : public testing::Test {
     // Builds the new pyramid over the old one in a child process that kills
     // itself at a progress call or once its own pyramid.ini (no "Name" yet;
     // the old one has it) holds a section.
-    static int build_then_die(void* fixture) {
-        const auto& t = *static_cast<PyramidCrash*>(fixture);
-        const std::string ini = t.work.path() + "pyramid.ini",
-                          section = "[" + t.killAtSection + "]";
-        if (!t.killAtSection.empty()) {
+    int build_then_die() {
+        const std::string ini = work.path() + "pyramid.ini", section = "[" + killAtSection + "]";
+        if (!killAtSection.empty()) {
             std::thread([ini, section] {
                 for (std::string s;; s = read_text(ini)) {
                     if (s.find(section) != std::string::npos &&
@@ -55,8 +51,8 @@ class PyramidCrash : public testing::Test {
                 }
             }).detach();
         }
-        killing_sink sink(t.killAtCall);
-        build(t.work.bare(), t.newSource, nullptr, &sink);
+        killing_sink sink(killAtCall);
+        build(work.bare(), newSource, nullptr, &sink);
         return 0;  // the build finished before the kill
     }
     found what_opens() {
@@ -94,7 +90,7 @@ TEST_F(PyramidCrash, KilledWhileHalvingOpensAsNothing) {
     for (int n : {1, 2, 700, 1502, 1503, 2000, 2256, 2257, 2631}) {
         SCOPED_TRACE(n);
         killAtCall = n;
-        ASSERT_EQ(run_in_child(build_then_die, this), 128 + SIGKILL);
+        ASSERT_EQ(run_in_child([this] { return build_then_die(); }), 128 + SIGKILL);
         EXPECT_EQ(check_and_rebuild(), found::nothing);
     }
 }
@@ -107,7 +103,7 @@ TEST_F(PyramidCrash, KilledWhileFreezingOpensAsNothingOrNew) {
     for (const char* section : {"Layer0", "Layer1", "Layer2", "Layer3"}) {
         SCOPED_TRACE(section);
         killAtSection = section;
-        const int status = run_in_child(build_then_die, this);
+        const int status = run_in_child([this] { return build_then_die(); });
         EXPECT_TRUE(status == 128 + SIGKILL || status == 0);
         const found f = check_and_rebuild();
         EXPECT_TRUE(f == found::nothing || f == found::new_pyramid);
@@ -120,16 +116,11 @@ TEST_F(PyramidCrash, KilledAtAnyMomentNeverOpensAsAMix) {
     // Kills spread over a whole build, decoding included: the directory opens
     // as nothing, the old pyramid or the new one.
     const auto start = std::chrono::steady_clock::now();
-    ASSERT_EQ(run_in_child(build_then_die, this), 0);
+    ASSERT_EQ(run_in_child([this] { return build_then_die(); }), 0);
     const auto whole = std::chrono::steady_clock::now() - start;
     ASSERT_TRUE(build(work.bare(), oldSource));
     for (int step = 1; step <= 12; ++step) {
-        std::fflush(nullptr);
-        const pid_t pid = fork();
-        if (pid == 0) _exit(build_then_die(this));
-        std::this_thread::sleep_for(whole * step / 12);
-        kill(pid, SIGKILL);
-        waitpid(pid, nullptr, 0);
+        run_in_child([this] { return build_then_die(); }, whole * step / 12);
         check_and_rebuild();  // fails on a mix
     }
 }

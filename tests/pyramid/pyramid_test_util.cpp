@@ -2,12 +2,14 @@
 // reference resamplers and hand-written files.
 #include "pyramid_test_util.h"
 
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <random>
+#include <thread>
 
 #include "../imagefile/bmp_bytes.h"
 #include "platform/platform.h"
@@ -143,10 +145,14 @@ std::vector<std::string> stray_page_files(const scratch_dir& dir) {
     return stray;
 }
 
-int run_in_child(int (*body)(void*), void* arg) {
+int run_in_child(const std::function<int()>& body, std::chrono::nanoseconds killAfter) {
     std::fflush(nullptr);
     const pid_t pid = fork();
-    if (pid == 0) _exit(body(arg));
+    if (pid == 0) _exit(body());
+    if (killAfter.count() > 0) {
+        std::this_thread::sleep_for(killAfter);
+        kill(pid, SIGKILL);
+    }
     int status = 0;
     waitpid(pid, &status, 0);
     return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status);

@@ -3,7 +3,9 @@
 // that records its calls.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -65,8 +67,9 @@ void store_pyramid_by_hand(const std::string& dir, const std::vector<planes>& la
 // Page files in dir that its pyramid.ini does not name.
 std::vector<std::string> stray_page_files(const scratch_dir& dir);
 
-// Runs body in a forked child and returns its exit status (or 128 + signal).
-int run_in_child(int (*body)(void*), void* arg);
+// Runs body in a forked child and returns its exit status (or 128 + signal);
+// with killAfter, kills the child once that time has passed.
+int run_in_child(const std::function<int()>& body, std::chrono::nanoseconds killAfter = {});
 
 // Records every call as text: "total N", "advance 1", "text ...".
 struct recording_sink : KORBAS::IProgressWork {
