@@ -64,13 +64,12 @@ TEST(PyramidBuild, AnotherProcessOpensWithoutTheSource) {
     // with the same brightness and contrast.
     scratch_dir src, work, here;
     const std::string source = write_bmp(src.path() + "s.bmp", random_planes(3, 700, 500, 11));
-    ASSERT_EQ(run_in_child([&] {
+    ASSERT_EQ(0, run_in_child([&] {
                   pyramid p;
                   if (!build(work.bare(), source, &p)) return 1;
                   p.SetBrightnessContrast(30.0, 70.0);
                   return 0;
-              }),
-              0);
+              }));
     pyramid p, mine;
     ASSERT_TRUE(build(here.bare(), source, &mine));
     mine.SetBrightnessContrast(30.0, 70.0);
@@ -131,14 +130,13 @@ TEST(PyramidBuild, ReadOnlyDirectory) {
     ASSERT_EQ(chmod(src.bare().c_str(), 0755), 0);
     for (const std::string& f : work.files()) chmod((work.path() + f).c_str(), 0444);
     ASSERT_EQ(chmod(work.bare().c_str(), 0555), 0);
-    EXPECT_EQ(run_in_child([&] {
+    EXPECT_EQ(0, run_in_child([&] {
                   if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) return 2;
                   const std::vector<std::string> before = work.files();
                   pyramid p;
                   if (build(work.bare(), source, &p) || work.files() != before) return 1;
                   return p.Create(work.bare().c_str(), nullptr) && p.GetLayerCount() == 2 ? 0 : 3;
-              }),
-              0);
+              }));
     ASSERT_EQ(chmod(work.bare().c_str(), 0755), 0);
 }
 

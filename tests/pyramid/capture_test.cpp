@@ -14,11 +14,10 @@ struct layered {
     pyramid p;
     std::vector<planes> content;
     explicit layered(const std::vector<std::pair<int, int>>& sizes, int type = 1) {
-        for (size_t k = 0; k < sizes.size(); ++k) {
-            content.push_back(random_planes(type, sizes[k].first, sizes[k].second, 100 + k));
-            auto* layer = new image;
-            fill_image(*layer, content.back());
-            p.PushBack(layer);
+        for (auto [width, height] : sizes) {
+            content.push_back(random_planes(type, width, height, 100 + content.size()));
+            p.PushBack(new image);
+            fill_image(*p.GetLayerAt(p.GetLayerCount() - 1), content.back());
         }
     }
 };

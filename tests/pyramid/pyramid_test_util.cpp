@@ -28,13 +28,13 @@ long long edge(const planes& src, int c, long long x, long long y) {
 // Planes of src's kind and palette, sample (i, j) of channel c being value(c, i, j).
 template <class F>
 planes make_like(const planes& src, int width, int height, F value) {
-    planes out{src.type, width, height, {}, src.palette};
-    for (size_t c = 0; c < src.channel.size(); ++c) {
-        out.channel.emplace_back();
-        for (int j = 0; j < height; ++j)
-            for (int i = 0; i < width; ++i)
-                out.channel[c].push_back(static_cast<unsigned char>(value(int(c), i, j)));
-    }
+    const size_t n = static_cast<size_t>(width) * height;
+    planes out{src.type, width, height,
+               decltype(src.channel)(src.channel.size(), std::vector<unsigned char>(n)),
+               src.palette};
+    for (size_t c = 0; c < out.channel.size(); ++c)
+        for (size_t at = 0; at < n; ++at)
+            out.channel[c][at] = static_cast<unsigned char>(value(int(c), at % width, at / width));
     return out;
 }
 
