@@ -13,8 +13,6 @@
 namespace tarvel_test {
 namespace {
 
-using tarvel::pyramid;
-
 TEST(PyramidModel, LayerCounts) {
     // Halve while a side is above 240, never to a side of 0. 10000 x 8000:
     // 5000 x 4000, 2500 x 2000, 1250 x 1000, 625 x 500, 312 x 250, 156 x 125.

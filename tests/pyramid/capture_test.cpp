@@ -5,9 +5,6 @@
 namespace tarvel_test {
 namespace {
 
-using tarvel::image;
-using tarvel::pyramid;
-
 // Layers with unrelated contents, so that the output shows which layer was
 // read. Sizes only need to hold what each case reads (PushBack does not check).
 struct layered {

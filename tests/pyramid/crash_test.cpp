@@ -12,8 +12,6 @@
 namespace tarvel_test {
 namespace {
 
-using tarvel::pyramid;
-
 // A sink that kills its own process at the Nth call.
 struct killing_sink : KORBAS::IProgressWork {
     int left;

@@ -11,8 +11,6 @@
 namespace tarvel_test {
 namespace {
 
-using tarvel::pyramid;
-
 std::vector<planes> three_layers() {
     return {random_planes(1, 40, 30, 1), random_planes(1, 20, 15, 2), random_planes(1, 10, 7, 3)};
 }

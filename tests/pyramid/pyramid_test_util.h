@@ -16,15 +16,16 @@
 
 namespace tarvel_test {
 
+using tarvel::image;
+using tarvel::pyramid;
+
 // An image as plain row-major planes.
 struct planes {
     int type = 1, width = 0, height = 0;
     std::vector<std::vector<unsigned char>> channel;
     std::vector<unsigned char> palette;  // 768 bytes for type 2
 
-    unsigned char at(int c, int x, int y) const {
-        return channel[c][static_cast<size_t>(y) * width + x];
-    }
+    unsigned char at(int c, int x, int y) const { return channel[c][size_t(y) * width + x]; }
     bool operator==(const planes& o) const {
         return std::tie(type, width, height, channel, palette) ==
                std::tie(o.type, o.width, o.height, o.channel, o.palette);

@@ -6,8 +6,6 @@
 namespace tarvel_test {
 namespace {
 
-using tarvel::image;
-
 // Runs the bilinear resampler on a rectangle of `in` into a new image.
 planes resample(const planes& in, int x, int y, int w, int h, int width, int height) {
     scratch_dir dir;  // for the page files of images larger than the cache
