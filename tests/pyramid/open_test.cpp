@@ -11,12 +11,10 @@
 namespace tarvel_test {
 namespace {
 
-std::vector<planes> three_layers() {
-    return {random_planes(1, 40, 30, 1), random_planes(1, 20, 15, 2), random_planes(1, 10, 7, 3)};
-}
+const std::vector<planes> layers = {random_planes(1, 40, 30, 1), random_planes(1, 20, 15, 2),
+                                    random_planes(1, 10, 7, 3)};
 
 TEST(PyramidOpen, SectionOrderByVersion) {
-    const std::vector<planes> layers = three_layers();
     // No "Version" key (version 1) and version 1: "Layer0" is the smallest.
     // Versions 2 and 7: "Layer0" is the full resolution.
     for (int version : {0, 1, 2, 7}) {
@@ -63,7 +61,7 @@ TEST(PyramidOpen, HostileProfilesAreRefusedAndTouchNothing) {
         ASSERT_EQ(mkdir(work.c_str(), 0755), 0);
         std::ofstream(outside.path() + "~gm1.tmp") << "victim";
         std::ofstream(work + "/source.bmp") << "the user's source image";
-        store_pyramid_by_hand(work + "/", three_layers(), 2);
+        store_pyramid_by_hand(work + "/", layers, 2);
         WritePrivateProfileStringA(section, key, value, ini.c_str());
         auto contents = [&] {
             return read_text(outside.path() + "~gm1.tmp") + read_text(work + "/source.bmp") +

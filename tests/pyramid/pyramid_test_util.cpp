@@ -132,9 +132,8 @@ void store_pyramid_by_hand(const std::string& dir, const std::vector<planes>& la
     }
     WritePrivateProfileStringA("PYRAMID", "Name", "source.bmp", ini.c_str());
     WritePrivateProfileStringA("PYRAMID", "LayerCount", std::to_string(n).c_str(), ini.c_str());
-    if (version > 0)
-        WritePrivateProfileStringA("PYRAMID", "Version", std::to_string(version).c_str(),
-                                   ini.c_str());
+    const std::string v = std::to_string(version);
+    WritePrivateProfileStringA("PYRAMID", "Version", version ? v.c_str() : nullptr, ini.c_str());
 }
 
 std::vector<std::string> stray_page_files(const scratch_dir& dir) {
