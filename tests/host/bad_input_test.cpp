@@ -50,8 +50,8 @@ bytes claimSize(bytes png, std::uint32_t width, std::uint32_t height) {
     return png;
 }
 
-void grey(int, int, std::uint8_t rgb[3]) {
-    rgb[0] = rgb[1] = rgb[2] = 128;
+std::uint8_t grey(int, int, int) {
+    return 128;
 }
 
 }  // namespace

@@ -100,10 +100,7 @@ TEST(Decode, FilesOfEveryKindGiveTheExpectedDib) {
     cases.push_back({"t.tif", 20, 18, 24, toBgr(trgb, 3), {}});
 
     // BMP, 3 x 2, both row orders.
-    const auto rgbPixel = [](int x, int y, std::uint8_t c[3]) {
-        c[0] = std::uint8_t(3 * x + 9 * y + 1), c[1] = std::uint8_t(c[0] + 1),
-        c[2] = std::uint8_t(c[0] + 2);
-    };
+    const auto rgbPixel = [](int c, int x, int y) { return std::uint8_t(3 * x + 9 * y + 1 + c); };
     write_bytes(file("up.bmp"), make_bmp24({24, 3, 2}, rgbPixel));
     write_bytes(file("down.bmp"), make_bmp24({24, 3, -2}, rgbPixel));
     const bytes bmpWant = {3, 2, 1, 6, 5, 4, 9, 8, 7, 12, 11, 10, 15, 14, 13, 18, 17, 16};

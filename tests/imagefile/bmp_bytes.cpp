@@ -9,8 +9,8 @@ namespace tarvel_test {
 
 namespace {
 
-void put(bytes& b, std::uint32_t v, int n) {
-    for (int i = 0; i < n; ++i) b.push_back(static_cast<std::uint8_t>(v >> 8 * i));
+void put(bytes& b, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) b.push_back(static_cast<std::uint8_t>(v >> 8 * i));
 }
 
 // Headers, table and gap, then the rows from the bottom (or the top when the
@@ -21,13 +21,11 @@ bytes assemble(const bmp_recipe& s, std::size_t pixelBytes, const bytes& palette
     const std::uint32_t rows = static_cast<std::uint32_t>(std::abs(s.height));
     const std::uint32_t offBits = 54 + 4 * static_cast<std::uint32_t>(s.colours) + s.gap;
     const std::uint32_t image = static_cast<std::uint32_t>(rowBytes * rows);
-    bytes b = {static_cast<std::uint8_t>(s.magic[0]), static_cast<std::uint8_t>(s.magic[1])};
-    for (std::uint32_t v :
-         {offBits + image, 0u, offBits, 40u, std::uint32_t(s.width), std::uint32_t(s.height)})
-        put(b, v, 4);
-    put(b, s.planes, 2);
-    put(b, static_cast<std::uint32_t>(s.bits), 2);
-    for (std::uint32_t v : {s.compression, image, 2835u, 2835u, s.clrUsed, 0u}) put(b, v, 4);
+    bytes b = {'B', 'M'};
+    for (std::uint32_t v : {offBits + image, 0u, offBits, 40u, std::uint32_t(s.width),
+                            std::uint32_t(s.height), 1u | std::uint32_t(s.bits) << 16,  // planes 1
+                            s.compression, image, 2835u, 2835u, s.clrUsed, 0u})
+        put(b, v);
     for (int i = 0; i < s.colours; ++i)
         b.insert(b.end(), {palette[3 * i + 2], palette[3 * i + 1], palette[3 * i], 0});
     b.insert(b.end(), s.gap, 0xee);
@@ -49,21 +47,18 @@ bytes test_palette(int entries) {
     return p;
 }
 
-bytes make_bmp24(const bmp_recipe& s, const rgb_fn& pixel) {
-    const bool four = s.bits == 32;
-    return assemble(s, four ? 4 : 3, test_palette(), [&](int y, bytes& out) {
+bytes make_bmp24(const bmp_recipe& s, const sample_fn& sample) {
+    return assemble(s, s.bits == 32 ? 4 : 3, test_palette(), [&](int y, bytes& out) {
         for (int x = 0; x < s.width; ++x) {
-            std::uint8_t rgb[3];
-            pixel(x, y, rgb);
-            out.insert(out.end(), {rgb[2], rgb[1], rgb[0]});
-            if (four) out.push_back(0x5a);
+            out.insert(out.end(), {sample(2, x, y), sample(1, x, y), sample(0, x, y)});
+            if (s.bits == 32) out.push_back(0x5a);
         }
     });
 }
 
-bytes make_bmp8(const bmp_recipe& s, const index_fn& pixel, const bytes& palette) {
+bytes make_bmp8(const bmp_recipe& s, const sample_fn& index, const bytes& palette) {
     return assemble(s, 1, palette, [&](int y, bytes& out) {
-        for (int x = 0; x < s.width; ++x) out.push_back(pixel(x, y));
+        for (int x = 0; x < s.width; ++x) out.push_back(index(0, x, y));
     });
 }
 
