@@ -41,9 +41,8 @@ bytes assemble(const bmp_recipe& s, std::size_t pixelBytes, const bytes& palette
 
 bytes test_palette(int entries) {
     bytes p(768, 0);
-    for (int i = 0; i < entries; ++i)
-        p[3 * i] = std::uint8_t(255 - i), p[3 * i + 1] = std::uint8_t(2 * i),
-              p[3 * i + 2] = std::uint8_t(i);
+    for (int i = 0; i < 3 * entries; ++i)  // red 255 - e, green 2e, blue e of entry e
+        p[i] = static_cast<std::uint8_t>(i % 3 ? i / 3 * (3 - i % 3) : 255 - i / 3);
     return p;
 }
 

@@ -8,13 +8,9 @@
 
 namespace tarvel_test {
 
-namespace {
-
-std::uint8_t marker(int c, int x, int y) {
+static std::uint8_t marker(int c, int x, int y) {
     return static_cast<std::uint8_t>(c * 70 + x * 9 + y * 31);
 }
-
-}  // namespace
 
 void fill(tarvel::image& img, const sample_fn& picture) {
     for (int c = 0; c < img.GetChannelCount(); ++c) {
