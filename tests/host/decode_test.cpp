@@ -120,10 +120,8 @@ TEST(Decode, FilesOfEveryKindGiveTheExpectedDib) {
         for (std::size_t i = 0; i < got.size(); ++i)
             ASSERT_NEAR(got[i], c.want[i], c.tolerance) << "byte " << i;
         bytes table;
-        for (unsigned i = 0; i < dib.getColorCount(); ++i) {
-            const RGBQUAD q = dib.getColorTable()[i];
-            table.insert(table.end(), {q.rgbRed, q.rgbGreen, q.rgbBlue});
-        }
+        for (const RGBQUAD* q = dib.getColorTable(); table.size() < 3 * dib.getColorCount(); ++q)
+            table.insert(table.end(), {q->rgbRed, q->rgbGreen, q->rgbBlue});
         EXPECT_EQ(table, c.table);
     }
 }

@@ -14,10 +14,11 @@ void put(bytes& b, std::uint32_t v) {
 }
 
 // Headers, table and gap, then the rows from the bottom (or the top when the
-// height is negative); row(y, out) appends picture row y without padding.
-bytes assemble(const bmp_recipe& s, std::size_t pixelBytes, const bytes& palette,
-               const std::function<void(int, bytes&)>& row) {
-    const std::size_t rowBytes = (pixelBytes * static_cast<std::size_t>(s.width) + 3) / 4 * 4;
+// height is negative): indices, or blue, green, red (and 0x5a in 32-bit
+// files); zero padding.
+bytes assemble(const bmp_recipe& s, const sample_fn& sample, const bytes& palette, bool indexed) {
+    const int pixelBytes = indexed ? 1 : s.bits == 32 ? 4 : 3;
+    const std::size_t rowBytes = (std::size_t(pixelBytes) * std::size_t(s.width) + 3) / 4 * 4;
     const std::uint32_t rows = static_cast<std::uint32_t>(std::abs(s.height));
     const std::uint32_t offBits = 54 + 4 * static_cast<std::uint32_t>(s.colours) + s.gap;
     const std::uint32_t image = static_cast<std::uint32_t>(rowBytes * rows);
@@ -30,8 +31,12 @@ bytes assemble(const bmp_recipe& s, std::size_t pixelBytes, const bytes& palette
         b.insert(b.end(), {palette[3 * i + 2], palette[3 * i + 1], palette[3 * i], 0});
     b.insert(b.end(), s.gap, 0xee);
     for (std::uint32_t r = 0; r < rows; ++r) {
+        const int y = s.height < 0 ? int(r) : s.height - 1 - int(r);
         const std::size_t start = b.size();
-        row(s.height < 0 ? int(r) : s.height - 1 - int(r), b);
+        for (int x = 0; x < s.width; ++x) {
+            for (int c = 0; c < pixelBytes; ++c)
+                b.push_back(indexed ? sample(0, x, y) : c == 3 ? 0x5a : sample(2 - c, x, y));
+        }
         b.resize(start + rowBytes, 0);
     }
     return b;
@@ -47,18 +52,11 @@ bytes test_palette(int entries) {
 }
 
 bytes make_bmp24(const bmp_recipe& s, const sample_fn& sample) {
-    return assemble(s, s.bits == 32 ? 4 : 3, test_palette(), [&](int y, bytes& out) {
-        for (int x = 0; x < s.width; ++x) {
-            out.insert(out.end(), {sample(2, x, y), sample(1, x, y), sample(0, x, y)});
-            if (s.bits == 32) out.push_back(0x5a);
-        }
-    });
+    return assemble(s, sample, test_palette(), false);
 }
 
 bytes make_bmp8(const bmp_recipe& s, const sample_fn& index, const bytes& palette) {
-    return assemble(s, 1, palette, [&](int y, bytes& out) {
-        for (int x = 0; x < s.width; ++x) out.push_back(index(0, x, y));
-    });
+    return assemble(s, index, palette, true);
 }
 
 void write_bytes(const std::string& path, const bytes& b) {
