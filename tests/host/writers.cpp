@@ -22,23 +22,21 @@ std::FILE* create(const std::string& path) {
 }  // namespace
 
 void writePng(const std::string& path, int width, int height, int colourType, int depth,
-              const bytes& samples, const bytes& palette, bool interlaced) {
+              const bytes& samples, const bytes& palette) {
     std::FILE* f = create(path);
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png_create_info_struct(png);
     png_init_io(png, f);
-    png_set_IHDR(png, info, width, height, depth, colourType,
-                 interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
+    png_set_IHDR(png, info, width, height, depth, colourType, PNG_INTERLACE_NONE,
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     if (!palette.empty())  // png_color is three bytes: red, green, blue
         png_set_PLTE(png, info, reinterpret_cast<png_colorp>(const_cast<png_byte*>(palette.data())),
                      static_cast<int>(palette.size() / 3));
-    png_write_info(png, info);
     std::vector<png_bytep> rows;
     for (int y = 0; y < height; ++y)
         rows.push_back(const_cast<png_bytep>(&samples[y * (samples.size() / height)]));
-    png_write_image(png, rows.data());
-    png_write_end(png, nullptr);
+    png_set_rows(png, info, rows.data());
+    png_write_png(png, info, PNG_TRANSFORM_IDENTITY, nullptr);
     png_destroy_write_struct(&png, &info);
     std::fclose(f);
 }
@@ -74,36 +72,29 @@ void writeTiff(const std::string& path, const TiffRecipe& s, const bytes& sample
     for (auto field : {std::pair<ttag_t, int>{TIFFTAG_IMAGEWIDTH, s.width},
                        {TIFFTAG_IMAGELENGTH, s.height},
                        {TIFFTAG_SAMPLESPERPIXEL, s.samples},
-                       {TIFFTAG_BITSPERSAMPLE, s.bits},
+                       {TIFFTAG_BITSPERSAMPLE, 8},
                        {TIFFTAG_PHOTOMETRIC, s.photometric},
                        {TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG},
                        {TIFFTAG_COMPRESSION, s.compression}})
         TIFFSetField(tif, field.first, field.second);
-    const std::uint16_t extra = EXTRASAMPLE_UNASSALPHA;
-    if (s.alpha) TIFFSetField(tif, TIFFTAG_EXTRASAMPLES, 1, &extra);
-    const std::uint16_t* map = s.colourMap.data();
-    const std::size_t entries = s.colourMap.size() / 3;
-    if (entries) TIFFSetField(tif, TIFFTAG_COLORMAP, map, map + entries, map + 2 * entries);
-    const std::size_t pixel = std::size_t(s.samples) * s.bits / 8;
-    const std::size_t rowBytes = pixel * s.width;
+    const std::size_t rowBytes = std::size_t(s.samples) * s.width;
     if (s.tile) {
         TIFFSetField(tif, TIFFTAG_TILEWIDTH, s.tile);
         TIFFSetField(tif, TIFFTAG_TILELENGTH, s.tile);
-        bytes tile(pixel * s.tile * s.tile);
-        for (int y0 = 0; y0 < s.height; y0 += s.tile) {
-            for (int x0 = 0; x0 < s.width; x0 += s.tile) {
-                std::fill(tile.begin(), tile.end(), 0);
-                const std::size_t n = pixel * std::min(s.tile, s.width - x0);
-                for (int r = 0; r < s.tile && y0 + r < s.height; ++r)
-                    std::memcpy(&tile[r * pixel * s.tile],
-                                &samples[(y0 + r) * rowBytes + x0 * pixel], n);
-                TIFFWriteTile(tif, tile.data(), x0, y0, 0, 0);
-            }
-        }
     } else {
         TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, 3);
         for (int y = 0; y < s.height; ++y)
             TIFFWriteScanline(tif, const_cast<std::uint8_t*>(&samples[y * rowBytes]), y, 0);
+    }
+    for (int y0 = 0; s.tile && y0 < s.height; y0 += s.tile) {
+        for (int x0 = 0; x0 < s.width; x0 += s.tile) {
+            bytes tile(std::size_t(s.samples) * s.tile * s.tile);  // zeros past the edges
+            for (int r = 0; r < s.tile && y0 + r < s.height; ++r)
+                std::memcpy(&tile[r * s.samples * s.tile],
+                            &samples[(y0 + r) * rowBytes + x0 * s.samples],
+                            std::size_t(s.samples) * std::min(s.tile, s.width - x0));
+            TIFFWriteTile(tif, tile.data(), x0, y0, 0, 0);
+        }
     }
     TIFFClose(tif);
 }

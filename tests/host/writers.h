@@ -2,9 +2,7 @@
 // and read back a decoded DIB row by row from the top.
 #pragma once
 
-#include <cstdint>
 #include <string>
-#include <vector>
 
 #include "host/bitmap.h"
 #include "imagefile/bmp_bytes.h"
@@ -14,24 +12,17 @@ namespace tarvel_test {
 // A PNG of the given colour type and depth; samples row by row, 16-bit ones
 // big-endian as PNG stores them. palette: red, green, blue triples.
 void writePng(const std::string& path, int width, int height, int colourType, int depth,
-              const bytes& samples, const bytes& palette = {}, bool interlaced = false);
+              const bytes& samples, const bytes& palette = {});
 
 // A baseline JPEG with 1 or 3 components at quality 95.
 void writeJpeg(const std::string& path, int width, int height, int components,
                const bytes& samples);
 
+// An 8-bit TIFF; samples row by row.
 struct TiffRecipe {
-    int width = 0;
-    int height = 0;
-    int samples = 1;
-    int photometric = 1;  // minisblack
-    int bits = 8;
-    int compression = 1;                        // none
-    int tile = 0;                               // tile width and height; 0: strips of 3 rows
-    bool alpha = false;                         // last sample is unassociated alpha
-    std::vector<std::uint16_t> colourMap = {};  // red, then green, then blue entries
+    int width, height, samples, photometric, compression;
+    int tile = 0;  // tile width and height; 0: strips of 3 rows
 };
-// samples: row by row, 16-bit ones in native order.
 void writeTiff(const std::string& path, const TiffRecipe& recipe, const bytes& samples);
 
 // The DIB's pixels from the top row down, without row padding.

@@ -5,53 +5,46 @@
 
 #include <cstdint>
 #include <string>
-#include <vector>
 
-#include "bmp_bytes.h"
 #include "image_checks.h"
 #include "imagefile/dib_copy.h"
 #include "imagefile/imagefile.h"
 #include "test_access.h"
 
+using namespace tarvel_test;
+
 namespace {
 
-using tarvel_test::bytes;
-using tarvel_test::expect_marker;
-
-void picture(int x, int y, std::uint8_t rgb[3]) {
-    rgb[0] = static_cast<std::uint8_t>(200 + x * 3 + y);
-    rgb[1] = static_cast<std::uint8_t>(x * 17 + y * 5);
-    rgb[2] = static_cast<std::uint8_t>(x + y * 40);
+std::uint8_t picture(int c, int x, int y) {
+    return static_cast<std::uint8_t>(200 * (c == 0) + x * (3 + 14 * c) + y * (1 + 20 * c));
 }
 
 class DibLoad : public testing::Test {
   protected:
     bool load(const bytes& file, tarvel::image& img) {
-        tarvel_test::write_bytes(source, file);
+        write_bytes(source, file);
         return tarvel::CImageFileFormat_dib().Load(img, source.c_str(), nullptr, nullptr);
     }
-    tarvel_test::scratch_dir dir;
+    scratch_dir dir;
     std::string source = dir.file_path("source.bmp");
 };
 
-// 32-bit pixels carry a fourth byte 0x5a that no channel may show.
-TEST_F(DibLoad, ColourSourcesGiveRedInChannelZeroAndTopRowFirst) {
+// 32-bit pixels carry a fourth byte 0x5a that no channel may show; a
+// 16-entry table leaves the other 240 entries black.
+TEST_F(DibLoad, ColourAndPaletteSourcesGiveRedInChannelZeroAndTopRowFirst) {
     for (int bits : {24, 32}) {
         for (int height : {3, -3}) {
             SCOPED_TRACE(testing::Message() << bits << " bits, height " << height);
             tarvel::image img;
-            ASSERT_TRUE(load(tarvel_test::make_bmp24({bits, 5, height}, picture), img));
+            ASSERT_TRUE(load(make_bmp24({bits, 5, height}, picture), img));
             EXPECT_EQ(KORBAS::CBitmapWindows(nullptr, source.c_str(), true).getBPP(), bits);
-            tarvel_test::expect_rgb_picture(img, 5, 3, picture);
+            expect_picture(img, 3, 5, 3, picture);
         }
     }
-}
-
-TEST_F(DibLoad, SixteenEntryPaletteGivesBlackForTheRest) {
-    auto index = [](int x, int y) { return static_cast<std::uint8_t>((x + 6 * y) % 16); };
+    auto index = [](int, int x, int y) { return static_cast<std::uint8_t>((x + 6 * y) % 16); };
     tarvel::image img;
-    ASSERT_TRUE(load(tarvel_test::make_bmp8({8, 6, -2, 0, 16, 16}, index), img));
-    tarvel_test::expect_palette_picture(img, 6, 2, index, tarvel_test::test_palette(16));
+    ASSERT_TRUE(load(make_bmp8({8, 6, -2, 0, 16, 16}, index), img));
+    expect_picture(img, 2, 6, 2, index, test_palette(16));
 }
 
 // A DIB that claims a depth no decoder produces (the host widens 16-bit
@@ -69,7 +62,7 @@ class claimed_depth_bitmap : public KORBAS::CBitmapWindows {
 
 TEST_F(DibLoad, RefusedSourcesLeaveTheImageAsItWas) {
     tarvel::image img;
-    tarvel_test::mark(img);
+    mark(img);
     for (unsigned short bits : {9, 12, 15, 16}) {
         EXPECT_FALSE(tarvel::copyBitmapToImage(claimed_depth_bitmap(bits), img)) << bits;
         expect_marker(img);
@@ -80,8 +73,6 @@ TEST_F(DibLoad, RefusedSourcesLeaveTheImageAsItWas) {
     tarvel::CImageFileFormat_dib format;
     EXPECT_FALSE(format.Load(img, dir.file_path("missing.png").c_str(), nullptr, nullptr));
     expect_marker(img);
-    EXPECT_FALSE(format.Store(img, dir.file_path("out.bmp").c_str(), nullptr));
-    EXPECT_EQ(dir.files(), std::vector<std::string>{"source.bmp"});  // no output
 }
 
 }  // namespace

@@ -35,10 +35,7 @@ bool sample_file(const std::string& dir, const char* name, int type, int width, 
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: viewer_samples DIR\n");
-        return 2;
-    }
+    if (argc != 2) return std::fprintf(stderr, "usage: viewer_samples DIR\n"), 2;
     const std::string dir = argv[1];
     // Widths with 1, 2 and 3 padding bytes per row, one pixel, and several rows.
     const bool ok = sample_file(dir, "rgb_7x5", 3, 7, 5) && sample_file(dir, "rgb_1x1", 3, 1, 1) &&
