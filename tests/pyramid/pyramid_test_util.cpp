@@ -105,12 +105,9 @@ std::vector<planes> read_layers(tarvel::pyramid& p) {
 std::string write_bmp(const std::string& path, const planes& p) {
     const bool rgb = p.type == 3;
     const bmp_recipe r{rgb ? 24 : 8, p.width, p.height, 0, rgb ? 0 : 256};
-    auto colour = [&p](int x, int y, std::uint8_t out[3]) {
-        for (int c = 0; c < 3; ++c) out[c] = p.at(c, x, y);
-    };
-    auto index = [&p](int x, int y) { return p.at(0, x, y); };
-    write_bytes(path, rgb ? make_bmp24(r, colour)
-                          : make_bmp8(r, index, bytes(p.palette.begin(), p.palette.end())));
+    auto sample = [&p](int c, int x, int y) { return p.at(c, x, y); };
+    write_bytes(path, rgb ? make_bmp24(r, sample)
+                          : make_bmp8(r, sample, bytes(p.palette.begin(), p.palette.end())));
     return path;
 }
 
