@@ -19,6 +19,7 @@
 namespace {
 
 using tarvel::image;
+using access = tarvel::image_test_access;
 using tarvel_test::read_text;
 using tarvel_test::scratch_dir;
 
@@ -101,7 +102,7 @@ TEST(Directory, AnotherProcessThawsEveryKindIdenticallyAndTheToolReportsIt) {
         make_image(img, dir, kKinds[i]);
         ASSERT_TRUE(img.Freeze("pyramid.ini", ("Layer" + std::to_string(i)).c_str(), true));
         frozen += describe(img);
-        if (i == 0) page = tarvel::image_test_access::page(img, 0, 1).GetName();
+        if (i == 0) page = access::page(img, 0, 1).GetName();
     }
     char self[MAX_PATH] = {};
     ASSERT_GT(readlink("/proc/self/exe", self, sizeof self - 1), 0);
@@ -131,10 +132,8 @@ TEST(Directory, FreezeWritesTheKeysAndThawConsumesOnlyWhenAsked) {
     std::string expected =
         "[dir.ini]\nType=2\nMode=1\nWidth=1000\nHeight=5000\nChannels=1\nPageCount=5\n"
         "PageLen=1048\nPageSize=1048000\nBrightness=5000\nContrast=5000\nCacheLimit=16\n";
-    for (int p = 0; p < 5; ++p) {
-        expected += "000-000" + std::to_string(p) + "=";
-        expected += tarvel::image_test_access::page(img, 0, p).GetName() + std::string("\n");
-    }
+    for (int p = 0; p < 5; ++p)
+        expected += "000-000" + std::to_string(p) + "=" + access::page(img, 0, p).GetName() + "\n";
     // Then the palette file, holding the 768 palette bytes as they are.
     const std::string text = read_text(dir.file_path("dir.ini"));
     EXPECT_EQ(text.substr(0, expected.size() + 8), expected + "Palette=");
@@ -160,13 +159,6 @@ TEST(Directory, FreezeWritesTheKeysAndThawConsumesOnlyWhenAsked) {
     EXPECT_EQ(dir.files(), std::vector<std::string>{"dir.ini"});
 }
 
-// A colour single-page image (3 channels of 2048 bytes) frozen in dir as section S of good.ini.
-void freeze_small(const scratch_dir& dir) {
-    image img;
-    make_image(img, dir, {3, 64, 32, 0, 50, 50});
-    EXPECT_TRUE(img.Freeze("good.ini", "S", true));
-}
-
 // Whether a copy of good.ini with one key of S changed (value null deletes it) thaws.
 bool thaw_changed(const scratch_dir& dir, const char* key, const char* value) {
     std::ofstream(dir.file_path("bad.ini"), std::ios::binary)
@@ -181,7 +173,9 @@ bool thaw_changed(const scratch_dir& dir, const char* key, const char* value) {
 
 TEST(Directory, ThawRefusesInconsistentNumbersAndNamesOutsideItsDirectory) {
     scratch_dir dir, outside;
-    freeze_small(dir);
+    image small;  // a colour single-page image: 3 channels of 2048 bytes
+    make_image(small, dir, {3, 64, 32, 0, 50, 50});
+    ASSERT_TRUE(small.Freeze("good.ini", "S", true));
     EXPECT_TRUE(thaw_changed(dir, "Brightness", "5000"));
     EXPECT_TRUE(thaw_changed(dir, "CacheLimit", "3"));     // the channel count
     EXPECT_TRUE(thaw_changed(dir, "CacheLimit", "8190"));  // what Create computes

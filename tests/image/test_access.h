@@ -21,8 +21,7 @@ struct image_test_access {
     static unsigned char* fetch(image& img, int channel, int offset, scan_page** record = nullptr) {
         scan_page* page = nullptr;
         unsigned char* ptr = nullptr;
-        img.getPage(channel, offset, page, ptr);
-        if (record != nullptr) *record = page;
+        img.getPage(channel, offset, record != nullptr ? *record : page, ptr);
         return ptr;
     }
     static unsigned char* data(const scan_page& p) { return p.m_data; }

@@ -1,9 +1,9 @@
 // Temporary directory and unique "~gm" files.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <set>
 #include <string>
 
@@ -35,9 +35,7 @@ TEST(TempFiles, UniqueNamesAreShortNewAndEmptyAndDeleteOnce) {
         EXPECT_EQ(std::string(path, sizeof dir) + name.substr(0, 3), std::string(dir) + "/~gm");
         EXPECT_LE(name.size(), 15u) << name;
         EXPECT_TRUE(seen.insert(path).second) << "repeated " << name;
-        struct stat st {};
-        ASSERT_EQ(stat(path, &st), 0);
-        EXPECT_EQ(st.st_size, 0);
+        EXPECT_EQ(std::filesystem::file_size(path), 0u);
     }
     for (const std::string& path : seen) EXPECT_TRUE(DeleteFileA(path.c_str()));
     EXPECT_FALSE(DeleteFileA(seen.begin()->c_str()));
