@@ -150,7 +150,6 @@ TEST(Directory, FreezeWritesTheKeysAndThawConsumesOnlyWhenAsked) {
     img.Destroy();
     EXPECT_EQ(dir.files(), frozen);
     ASSERT_TRUE(img.Thaw("dir.ini", nullptr, true));
-    EXPECT_FALSE(img.IsPersistent());
     EXPECT_EQ(dir.files().size(), 5u);
     // A later change recreates the directory file with just those two keys.
     img.SetBrightnessContrast(60, 50);

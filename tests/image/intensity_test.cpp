@@ -15,26 +15,21 @@ using tarvel::image;
 using access = tarvel::image_test_access;
 using tarvel_test::sample;
 
-struct mapping_case {
-    double brightness, contrast;
-    double storedBrightness, storedContrast;
-    // lowIn, highIn, lowOut, highOut, then table[0], [1], [64], [100], [128], [200], [254], [255]
-    std::array<int, 12> bounds_and_table;
-};
-
-// The first eight rows are worked examples of the mapping rules; the last ones were worked out
-// from the same rules by a separate double-precision program.
-const mapping_case kCases[] = {
-    {60, 50, 60, 50, {0, 204, 51, 255, 51, 52, 115, 151, 179, 251, 255, 255}},
-    {50, 75, 50, 75, {63, 191, 0, 255, 0, 0, 2, 74, 129, 255, 255, 255}},
-    {40, 30, 40, 30, {0, 255, 0, 153, 0, 1, 38, 60, 77, 120, 152, 153}},
-    {50, 0, 50, 0, {0, 255, 127, 128, 127, 127, 127, 127, 128, 128, 128, 128}},
-    {0, 50, 0, 50, {0, 255, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
-    {100, 50, 0, 50, {0, 255, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
-    {-10, 130, 90, 30, {0, 0, 254, 255, 254, 255, 255, 255, 255, 255, 255, 255}},
-    {50, 99.96, 50, 100, {127, 128, 0, 255, 0, 0, 0, 0, 255, 255, 255, 255}},
-    {30, 80, 30, 80, {117, 178, 0, 153, 0, 0, 0, 0, 28, 153, 153, 153}},
-    {-175, -340, 25, 60, {127, 229, 0, 127, 0, 0, 0, 0, 1, 91, 127, 127}},
+// Brightness and contrast as set, then as read back; lowIn, highIn, lowOut, highOut; then
+// table[0], [1], [64], [100], [128], [200], [254], [255]. The first eight rows are worked examples
+// of the mapping rules; the last ones were worked out from the same rules by a separate
+// double-precision program.
+const std::array<double, 16> kCases[] = {
+    {60, 50, 60, 50, 0, 204, 51, 255, 51, 52, 115, 151, 179, 251, 255, 255},
+    {50, 75, 50, 75, 63, 191, 0, 255, 0, 0, 2, 74, 129, 255, 255, 255},
+    {40, 30, 40, 30, 0, 255, 0, 153, 0, 1, 38, 60, 77, 120, 152, 153},
+    {50, 0, 50, 0, 0, 255, 127, 128, 127, 127, 127, 127, 128, 128, 128, 128},
+    {0, 50, 0, 50, 0, 255, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0},
+    {100, 50, 0, 50, 0, 255, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0},
+    {-10, 130, 90, 30, 0, 0, 254, 255, 254, 255, 255, 255, 255, 255, 255, 255},
+    {50, 99.96, 50, 100, 127, 128, 0, 255, 0, 0, 0, 0, 255, 255, 255, 255},
+    {30, 80, 30, 80, 117, 178, 0, 153, 0, 0, 0, 0, 28, 153, 153, 153},
+    {-175, -340, 25, 60, 127, 229, 0, 127, 0, 0, 0, 0, 1, 91, 127, 127},
 };
 
 // The table for brightness 60, contrast 50, by hand: the band 0..204 moved up by 51.
@@ -43,20 +38,18 @@ int brightness60(int s) {
 }
 
 TEST(Intensity, BrightnessContrastAndDirectBoundsGiveTheWorkedTables) {
-    for (const mapping_case& c : kCases) {
-        SCOPED_TRACE(testing::Message()
-                     << "brightness " << c.brightness << " contrast " << c.contrast);
+    for (const std::array<double, 16>& c : kCases) {
         image img(1, 16, 16, 0);
-        img.SetBrightnessContrast(c.brightness, c.contrast);
-        double b = 0, k = 0;
-        img.GetBrightnessContrast(b, k);
-        EXPECT_EQ(std::make_pair(b, k), std::make_pair(c.storedBrightness, c.storedContrast));
-        ASSERT_TRUE(img.IsIntensityMappingActive());
-        std::array<int, 12> got{};
-        img.GetIntensityBounds(got[0], got[1], got[2], got[3]);
+        img.SetBrightnessContrast(c[0], c[1]);
+        ASSERT_TRUE(img.IsIntensityMappingActive()) << c[0] << " " << c[1];
+        std::array<double, 16> got{c[0], c[1]};
+        img.GetBrightnessContrast(got[2], got[3]);
+        int bounds[4];
+        img.GetIntensityBounds(bounds[0], bounds[1], bounds[2], bounds[3]);
         const int probes[8] = {0, 1, 64, 100, 128, 200, 254, 255};
-        for (int i = 0; i < 8; ++i) got[4 + i] = img.GetIntensityTable()[probes[i]];
-        EXPECT_EQ(got, c.bounds_and_table);
+        for (int i = 0; i < 4; ++i) got[4 + i] = bounds[i];
+        for (int i = 0; i < 8; ++i) got[8 + i] = img.GetIntensityTable()[probes[i]];
+        EXPECT_EQ(got, c);
     }
     image img(1, 16, 16, 0);
     img.SetBrightnessContrast(60, 50);

@@ -26,9 +26,8 @@ scratch_dir::~scratch_dir() {
 
 std::vector<std::string> scratch_dir::files() const {
     std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(m_path)) {
+    for (const auto& entry : std::filesystem::directory_iterator(m_path))
         if (entry.is_regular_file()) names.push_back(entry.path().filename());
-    }
     std::sort(names.begin(), names.end());
     return names;
 }
