@@ -16,20 +16,18 @@ constexpr std::uint32_t W = 0xffffff;  // the untouched surface
 constexpr std::uint32_t kPicture[2][3] = {{0x010203, 0x040506, 0x070809},
                                           {0x0a0b0c, 0x0d0e0f, 0x101112}};
 
-// A 3 x 2 24-bit DIB of the picture, bottom-up or top-down, rows padded to 12 bytes.
+// A 3 x 2 24-bit DIB of the picture, bottom-up or top-down: blue, green, red bytes, rows padded
+// to 12 bytes.
 struct Dib24 {
     BITMAPINFO info{};
     std::vector<unsigned char> bits;
 
     explicit Dib24(bool topDown) {
         info.bmiHeader = {sizeof(BITMAPINFOHEADER), 3, topDown ? -2 : 2, 1, 24, 0, 0, 0, 0, 0, 0};
-        for (int stored = 0; stored < 2; ++stored) {
-            for (std::uint32_t rgb : kPicture[topDown ? stored : 1 - stored]) {
-                for (int shift : {0, 8, 16})
-                    bits.push_back(static_cast<unsigned char>(rgb >> shift));
-            }
-            bits.insert(bits.end(), 3, 0);
-        }
+        const unsigned char top[12] = {3, 2, 1, 6, 5, 4, 9, 8, 7};
+        const unsigned char bottom[12] = {12, 11, 10, 15, 14, 13, 18, 17, 16};
+        bits.assign(topDown ? top : bottom, (topDown ? top : bottom) + 12);
+        bits.insert(bits.end(), topDown ? bottom : top, (topDown ? bottom : top) + 12);
     }
 };
 
@@ -58,17 +56,12 @@ struct blit {
 };
 
 TEST(SetDIBitsToDevice, PlacesAndClipsLikeAPixelByPixelReference) {
-    const blit cases[] = {
-        {2, 1, 3, 2, 0, 0},                        // whole picture inside
-        {-1, 0, 3, 2, 0, 0},                       // left column off the surface
-        {4, 3, 3, 2, 0, 0},                        // right column beyond
-        {0, -1, 3, 2, 0, 0},                       // top row above
-        {3, 4, 3, 2, 0, 0},                        // bottom row below
-        {6, 0, 3, 2, 0, 0},  {0, -2, 3, 2, 0, 0},  // entirely outside
-        {0, 0, 2, 1, 1, 1},                        // part of the top row
-        {0, 1, 3, 1, 0, 0},                        // the bottom row alone
-        {0, 0, 5, 2, -1, 0},                       // a source wider than the picture
-    };
+    // Inside; across the left, right, top and bottom edges; entirely outside; part of the top
+    // row; the bottom row alone; a source wider than the picture.
+    const blit cases[] = {{2, 1, 3, 2, 0, 0},  {-1, 0, 3, 2, 0, 0}, {4, 3, 3, 2, 0, 0},
+                          {0, -1, 3, 2, 0, 0}, {3, 4, 3, 2, 0, 0},  {6, 0, 3, 2, 0, 0},
+                          {0, -2, 3, 2, 0, 0}, {0, 0, 2, 1, 1, 1},  {0, 1, 3, 1, 0, 0},
+                          {0, 0, 5, 2, -1, 0}};
     for (bool topDown : {false, true}) {
         const Dib24 dib(topDown);
         for (const blit& b : cases) {
@@ -109,7 +102,6 @@ TEST(Qdc, SavedSurfaceReadsBackThroughLibpng) {
     image.format = PNG_FORMAT_RGB;
     std::vector<unsigned char> rgb(PNG_IMAGE_SIZE(image));
     ASSERT_TRUE(png_image_finish_read(&image, nullptr, rgb.data(), 0, nullptr));
-    EXPECT_EQ(image.width * 10 + image.height, 32u);
     EXPECT_EQ(rgb,
               (std::vector<unsigned char>{0x33, 0x66, 0x99, 1, 2, 3, 4, 5, 6,  //
                                           0x33, 0x66, 0x99, 0x33, 0x66, 0x99, 0x33, 0x66, 0x99}));
