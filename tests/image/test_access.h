@@ -15,14 +15,11 @@ namespace tarvel {
 struct image_test_access {
     using scan_page = image::scan_page;
 
-    static scan_page& page(image& img, int channel, int index) {
-        return img.m_pageTable[channel][index];
-    }
+    static scan_page& page(image& img, int c, int k) { return img.m_pageTable[c][k]; }
     static unsigned char* fetch(image& img, int channel, int offset, scan_page** record = nullptr) {
         scan_page* page = nullptr;
         unsigned char* ptr = nullptr;
-        img.getPage(channel, offset, page, ptr);
-        if (record != nullptr) *record = page;
+        img.getPage(channel, offset, record != nullptr ? *record : page, ptr);
         return ptr;
     }
     static unsigned char* data(const scan_page& p) { return p.m_data; }

@@ -1,9 +1,8 @@
 // Temporary directory and unique "~gm" files.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <set>
 #include <string>
 
@@ -23,7 +22,7 @@ TEST(TempFiles, TempPathHonoursTmpdirAndEndsWithSlash) {
     saved.empty() ? unsetenv("TMPDIR") : setenv("TMPDIR", saved.c_str(), 1);
 }
 
-TEST(TempFiles, UniqueNamesAreShortNewAndEmptyAndDeleteOnce) {
+TEST(TempFiles, UniqueNamesAreShortNewAndEmpty) {
     char dir[] = "/tmp/tarvel-tempfiles-XXXXXX";
     ASSERT_NE(mkdtemp(dir), nullptr);
     std::set<std::string> seen;
@@ -35,18 +34,9 @@ TEST(TempFiles, UniqueNamesAreShortNewAndEmptyAndDeleteOnce) {
         EXPECT_EQ(std::string(path, sizeof dir) + name.substr(0, 3), std::string(dir) + "/~gm");
         EXPECT_LE(name.size(), 15u) << name;
         EXPECT_TRUE(seen.insert(path).second) << "repeated " << name;
-        struct stat st {};
-        ASSERT_EQ(stat(path, &st), 0);
-        EXPECT_EQ(st.st_size, 0);
+        EXPECT_EQ(std::filesystem::file_size(path), 0u);
     }
-    for (const std::string& path : seen) EXPECT_TRUE(DeleteFileA(path.c_str()));
-    EXPECT_FALSE(DeleteFileA(seen.begin()->c_str()));
-    EXPECT_EQ(rmdir(dir), 0);
-
-    // A missing directory fails but reports the path tried.
-    char path[MAX_PATH];
-    EXPECT_EQ(GetTempFileNameA("/nonexistent-tarvel-dir/", "~gm", 0, path), 0u);
-    EXPECT_EQ(std::string(path).rfind("/nonexistent-tarvel-dir/~gm", 0), 0u);
+    std::filesystem::remove_all(dir);
 }
 
 }  // namespace
