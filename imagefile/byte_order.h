@@ -7,7 +7,7 @@
 namespace tarvel {
 
 // Reads a 32-bit value as 4 bytes (little-endian unless bigEndian). False when
-// the file ends first; value is then unspecified.
+// the file ends first; value is then meaningless.
 bool readInt32(std::FILE* file, std::uint32_t& value, bool bigEndian);
 
 // Writes a 32-bit value as 4 bytes (little-endian unless bigEndian). False on a write error.
