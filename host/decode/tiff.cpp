@@ -235,7 +235,10 @@ void decodeTiff(const char* path, DibTarget& target) {
     TIFFOpenOptionsSetErrorHandlerExtR(options, on_error, &failure);
     TIFFOpenOptionsSetWarningHandlerExtR(options, on_warning, &failure);
     TIFFOpenOptionsSetMaxSingleMemAlloc(options, kTiffMaxAllocation);
-    TiffHandle tif(TIFFOpenExt(path, "r", options));
+    // "m": read with read(2), not a memory map. A mapped file is counted in the
+    // resident set page by page as it is read, so decoding an uncompressed TIFF
+    // would hold the whole file beside the whole decoded picture.
+    TiffHandle tif(TIFFOpenExt(path, "rm", options));
     TIFFOpenOptionsFree(options);
     if (!tif) {
         throw DecodeError(std::string("TIFF: ") +
