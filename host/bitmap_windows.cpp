@@ -1,7 +1,12 @@
 // KORBAS::CBitmapWindows: the DIB block, pixel buffer, palette and accessors.
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <new>
+
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
 
 #include "host/bitmap.h"
 
@@ -18,6 +23,22 @@ std::size_t dib_stride(int width, int bitCount) {
     const unsigned long long bits = static_cast<unsigned long long>(width) * bitCount;
     const unsigned long long bytes = (bits + 31) / 32 * 4;
     return bytes > kMaxDibBytes ? 0 : static_cast<std::size_t>(bytes);
+}
+
+// Asks the kernel to back a large pixel buffer with huge pages where it can:
+// a decoded picture of hundreds of megabytes is otherwise filled through one
+// page fault per 4 KiB. Only whole 2 MiB blocks inside the buffer are advised.
+void advise_huge_pages(unsigned char* bits, std::size_t bytes) {
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+    constexpr std::uintptr_t kHugePage = 2u << 20;
+    const auto begin = reinterpret_cast<std::uintptr_t>(bits);
+    const std::uintptr_t first = (begin + kHugePage - 1) & ~(kHugePage - 1);
+    const std::uintptr_t last = (begin + bytes) & ~(kHugePage - 1);
+    if (last > first) madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+#else
+    (void)bits;
+    (void)bytes;
+#endif
 }
 
 bool valid_bit_count(int bitCount) {
@@ -79,6 +100,7 @@ bool CBitmapWindows::allocDIBBlock(int width, int height, int bitCount, int colo
             delete[] block;
             return false;
         }
+        advise_huge_pages(bits, image);
     }
     m_pInfoHeader = reinterpret_cast<BITMAPINFOHEADER*>(block);
     m_pBitmapInfo = reinterpret_cast<BITMAPINFO*>(block);
