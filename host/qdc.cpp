@@ -1,16 +1,14 @@
 // QDC: a device context that owns a software surface, and its PNG export.
 #include "host/qdc.h"
 
-#include <unistd.h>
-
 #include <csetjmp>
 #include <cstdio>
 #include <stdexcept>
-#include <string>
 #include <vector>
 
 #include <png.h>
 
+#include "platform/output_file.h"
 #include "platform/surface.h"
 
 namespace {
@@ -98,18 +96,13 @@ void QDC::Clear(std::uint32_t colour) {
     m_hDC->pixels.assign(m_hDC->pixels.size(), colour);
 }
 
-// Written to a temporary file beside the target, then renamed over it, so that
-// a failure never leaves a partial file under the name asked for.
+// Written to an exclusive temporary file beside the target, then renamed over
+// it (platform/output_file.h), so that a failure never leaves a partial file
+// under the name asked for.
 bool QDC::SaveAsPNG(const char* path) const {
-    if (!path || !*path) return false;
-    const std::string temporary = std::string(path) + ".part" + std::to_string(getpid());
-    std::FILE* file = std::fopen(temporary.c_str(), "wb");
-    if (!file) return false;
+    tarvel::output_file out;
+    if (!out.Open(path)) return false;
     std::vector<png_byte> row(static_cast<std::size_t>(m_hDC->width) * 3);
-    bool ok = write_png(file, *m_hDC, row.data());
-    ok = std::fflush(file) == 0 && ok;
-    ok = std::fclose(file) == 0 && ok;
-    if (ok && std::rename(temporary.c_str(), path) == 0) return true;
-    std::remove(temporary.c_str());
-    return false;
+    if (!write_png(out.GetStream(), *m_hDC, row.data())) return false;
+    return out.Commit();
 }

@@ -1,7 +1,5 @@
 // Writing paged images as uncompressed BMP files: 8-bit for grey and palette
 // images, 24-bit for the rest, rows bottom-up.
-#include <sys/stat.h>
-
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -9,17 +7,20 @@
 
 #include "imagefile/bmp_header.h"
 #include "imagefile/imagefile.h"
+#include "platform/output_file.h"
 
 namespace tarvel {
 
 namespace {
 
-// Writes the header, the colour table (if any) and the rows, bottom row first.
-// fillRow(y, buffer) fills the stored row of image row y; padding stays zero.
-// One progress step per row when a sink is given.
-// A regular file that could not be written completely is removed.
+// Writes the header, the colour table (if any) and the rows, bottom row first,
+// under a temporary name that replaces the file only once it is complete
+// (platform/output_file.h). fillRow(y, buffer) fills the stored row of image
+// row y; padding stays zero. One progress step per row when a sink is given.
+// The file is abandoned when a page of the image could not be read meanwhile:
+// its rows would hold zeros.
 template <class FillRow>
-bool writeFile(const char* path, bmp_header header, const unsigned char* table,
+bool writeFile(const char* path, const image& img, bmp_header header, const unsigned char* table,
                std::size_t tableBytes, int width, int height, KORBAS::IProgressWork* progress,
                FillRow fillRow) {
     const int bits = header.bitCount;
@@ -30,9 +31,11 @@ bool writeFile(const char* path, bmp_header header, const unsigned char* table,
 
     std::unique_ptr<unsigned char[]> row(new (std::nothrow) unsigned char[rowBytes]());
     if (!row) return false;
-    std::FILE* file = std::fopen(path, "wb");
-    if (file == nullptr) return false;
+    output_file out;
+    if (!out.Open(path)) return false;
+    std::FILE* file = out.GetStream();
     std::setvbuf(file, nullptr, _IOFBF, kBmpStreamBuffer);
+    const int loadFailures = img.GetPageLoadFailures();
 
     header.fileSize = static_cast<std::uint32_t>(fileBytes);
     header.offBits = static_cast<std::uint32_t>(kBmpHeaderBytes + tableBytes);
@@ -47,12 +50,9 @@ bool writeFile(const char* path, bmp_header header, const unsigned char* table,
         ok = std::fwrite(row.get(), 1, rowBytes, file) == rowBytes;
         if (progress != nullptr) progress->Advance(1);
     }
-    // A partial regular file is removed; a device (a pipe, /dev/full) is left alone.
-    struct stat st {};
-    const bool regular = fstat(fileno(file), &st) == 0 && S_ISREG(st.st_mode);
-    ok = std::fclose(file) == 0 && ok;
-    if (!ok && regular) std::remove(path);
-    return ok;
+    if (ok && img.GetPageLoadFailures() == loadFailures) return out.Commit();
+    out.Abandon();
+    return false;
 }
 
 }  // namespace
@@ -73,7 +73,7 @@ bool CImageFileFormat_bmp::store24(const char* path) {
     image::ipointer blue(&img, 2, 0);
     bmp_header header;
     header.bitCount = 24;
-    return writeFile(path, header, nullptr, 0, width, img.GetHeight(), m_storeProgress,
+    return writeFile(path, img, header, nullptr, 0, width, img.GetHeight(), m_storeProgress,
                      [&](int y, unsigned char* out) {
                          red = y * width;
                          green = y * width;
@@ -105,8 +105,8 @@ bool CImageFileFormat_bmp::store8(const char* path) {
     bmp_header header;
     header.bitCount = 8;
     header.clrUsed = kBmpMaxColours;
-    return writeFile(path, header, table, sizeof table, width, img.GetHeight(), m_storeProgress,
-                     [&](int y, unsigned char* out) {
+    return writeFile(path, img, header, table, sizeof table, width, img.GetHeight(),
+                     m_storeProgress, [&](int y, unsigned char* out) {
                          index = y * width;
                          std::memcpy(out, index.GetPtr(), static_cast<std::size_t>(width));
                      });
