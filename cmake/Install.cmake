@@ -13,8 +13,9 @@ foreach(folder platform host image pyramid imagefile overlaid display correlatio
   if(IS_DIRECTORY ${PROJECT_SOURCE_DIR}/${folder})
     install(DIRECTORY ${folder}/ DESTINATION ${TARVEL_INCLUDE_DIR}/${folder}
       FILES_MATCHING PATTERN "*.h"
-      # Headers private to the host stand-ins' decoders and swap file.
-      PATTERN "decode" EXCLUDE PATTERN "swap_file.h" EXCLUDE)
+      # Headers private to the host stand-ins' decoders and swap file, and to
+      # the correlator's scan.
+      PATTERN "decode" EXCLUDE PATTERN "swap_file.h" EXCLUDE PATTERN "template_scan.h" EXCLUDE)
   endif()
 endforeach()
 
