@@ -2,6 +2,7 @@
 // each of the library's subsystems.
 #pragma once
 
+#include "correlation/correlation.h"
 #include "image/image.h"
 #include "imagefile/imagefile.h"
 #include "pyramid/pyramid.h"

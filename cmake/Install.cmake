@@ -14,6 +14,7 @@ install(TARGETS tarvel-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 # macro, so a public header that reaches an internal one fails it.
 set(TARVEL_PUBLIC_HEADERS
   tarvel.h
+  correlation/correlation.h
   image/image.h
   imagefile/imagefile.h
   pyramid/pyramid.h
