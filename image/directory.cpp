@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "image/directory.h"
+#include "image/file_names.h"
 #include "image/image.h"
 #include "platform/platform.h"
 
@@ -50,7 +51,7 @@ bool image::Freeze(const char* file, const char* section, bool persistent) {
     bool paletteWritten = true;
     if (m_palette != nullptr) {
         char path[kPathChars];
-        paletteWritten = GetTempFileNameA(m_tempPath, "~gm", 0, path) != 0;
+        paletteWritten = GetTempFileNameA(m_tempPath, kPageFilePrefix, 0, path) != 0;
         if (paletteWritten && !storePalette(path)) {
             DeleteFileA(path);
             paletteWritten = false;
@@ -103,7 +104,7 @@ bool image::Thaw(const char* file, const char* section, bool consume) {
     char palettePath[kPathChars];
     if (stored.palette.present) getFullFileName(palettePath, stored.palette.name.c_str());
     if (m_palette != nullptr) {
-        std::memset(m_palette, 0, kPaletteFileBytes);  // what a directory without palette gives
+        std::memset(m_palette, 0, kPaletteBytes);  // what a directory without palette gives
         if (stored.palette.present) loadPalette(palettePath);
     }
     m_cacheLimit = stored.cacheLimit;
@@ -127,7 +128,7 @@ bool image::storePalette(const char* path) {
     const int fd =
         open(path, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
     if (fd < 0) return false;
-    const bool whole = write(fd, m_palette, kPaletteFileBytes) == kPaletteFileBytes;
+    const bool whole = write(fd, m_palette, kPaletteBytes) == kPaletteBytes;
     return close(fd) == 0 && whole;
 }
 
@@ -135,7 +136,7 @@ bool image::loadPalette(const char* path) {
     if (m_palette == nullptr) return false;
     const int fd = open(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return false;
-    const bool whole = read(fd, m_palette, kPaletteFileBytes) == kPaletteFileBytes;
+    const bool whole = read(fd, m_palette, kPaletteBytes) == kPaletteBytes;
     close(fd);
     return whole;
 }

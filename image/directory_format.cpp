@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "image/directory.h"
+#include "image/file_names.h"
 #include "image/image.h"
 #include "platform/platform.h"
 
@@ -55,8 +56,7 @@ namespace {
 // The bare name of a stored value: the part after its last '/', '\' or ':'.
 // Empty when that part cannot name a page or palette file of the directory.
 std::string bare_name(const std::string& value) {
-    const std::size_t cut = value.find_last_of("/\\:");
-    std::string name = cut == std::string::npos ? value : value.substr(cut + 1);
+    std::string name = BareFileName(value);
     if (name == "." || name == ".." || name.size() >= static_cast<std::size_t>(kPageNameChars)) {
         return std::string();
     }
@@ -161,7 +161,7 @@ bool image_directory::Read(const char* dir, const char* file, const char* sectio
             fail("\"Palette\" names no file of the directory");
         else if (!palette.present)
             fail("\"Palette\" names a missing file");
-        else if (palette.bytes < kPaletteFileBytes)
+        else if (palette.bytes < kPaletteBytes)
             fail("\"Palette\": " + palette.name + " holds fewer than 768 bytes");
     }
     return problem.empty();

@@ -24,7 +24,7 @@ std::string listing(const scratch_dir& dir) {
 
 // The file named by key of section in dir's pyramid.ini.
 std::string named(const scratch_dir& dir, const char* section, const char* key) {
-    char value[MAX_PATH];
+    char value[kMaxPath];
     GetPrivateProfileStringA(section, key, "", value, sizeof value,
                              (dir.path() + "pyramid.ini").c_str());
     return dir.path() + value;
