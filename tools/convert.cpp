@@ -78,7 +78,7 @@ bool convert(tarvel::image& img, const convert_options& options) {
     if (!options.quiet) bar = std::make_unique<KORBAS::CTerminalProgress>(stderr);
     std::string error;
     if (!read_picture(img, options.input, bar.get(), error)) {
-        if (bar) bar->Finish();
+        if (bar) bar->Abandon();
         std::fprintf(stderr, "tarvel convert: %s\n", error.c_str());
         return false;
     }
@@ -91,7 +91,7 @@ bool convert(tarvel::image& img, const convert_options& options) {
     tarvel::CImageFileFormat_bmp bmp;
     bmp.SetStoreProgress(bar.get());
     if (!bmp.Store(img, options.output.c_str(), nullptr)) {
-        if (bar) bar->Finish();
+        if (bar) bar->Abandon();
         std::fprintf(stderr, "tarvel convert: %s\n", bmp.GetError());
         return false;
     }

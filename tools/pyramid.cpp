@@ -81,7 +81,7 @@ int open_or_build(tarvel::pyramid& p, const std::string& source, const std::stri
     KORBAS::CTerminalProgress bar(stderr);
     const double buildStart = seconds_now();
     if (!p.Create(dir.c_str(), source.c_str(), -1, &bar)) {
-        bar.Finish();
+        bar.Abandon();
         std::fprintf(stderr, "tarvel: %s\n", p.GetError());
         return 1;
     }
