@@ -119,7 +119,7 @@ output_file::~output_file() {
 }
 
 bool output_file::fail(const std::string& what, int err) {
-    m_error = m_target + ": " + what + (err != 0 ? std::string(": ") + std::strerror(err) : "");
+    m_error = what + (err != 0 ? std::string(": ") + std::strerror(err) : "");
     return false;
 }
 

@@ -27,8 +27,9 @@ namespace tarvel {
 //
 // Owns: the temporary file and its stream until Commit or Abandon; the
 // destructor abandons an uncommitted file. Failure: Open and Commit return
-// false with the target and the reason in GetError; after a failed Commit
-// the temporary is gone and the target is as it was. Threads: one at a time.
+// false with the reason in GetError (the caller names the target); after a
+// failed Commit the temporary is gone and the target is as it was.
+// Threads: one at a time.
 class output_file {
   public:
     output_file() = default;

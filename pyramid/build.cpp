@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "host/host.h"
@@ -101,18 +102,17 @@ std::string page_trouble(const image& layer) {
 
 bool pyramid::Create(const char* directory, const char* source, int,
                      KORBAS::IProgressWork* progress) {
+    m_error.clear();
     if (directory == nullptr || *directory == '\0') return fail("no work directory given");
     if (source == nullptr || *source == '\0') return fail("no source file given");
     if (std::strlen(source) >= static_cast<size_t>(kPyramidNameChars)) {
-        return fail(std::string("the source path is longer than ") +
-                    std::to_string(kPyramidNameChars - 1) + " characters");
+        return fail(std::string(source) + ": a source path of " +
+                    std::to_string(kPyramidNameChars) +
+                    " characters or more cannot be recorded in pyramid.ini");
     }
     SetWorkDirectory(directory);
     const std::string dir = m_workDirectory;
-    if (!workDirectoryUsable(true)) {
-        return fail(dir + ": cannot create files there, or longer than " +
-                    std::to_string(kPyramidMaxDirectoryChars) + " characters");
-    }
+    if (!workDirectoryUsable(true)) return false;
     directory_lock building;
     if (!building.Lock(dir, directory_lock::kind::build, m_buildWait))
         return fail(building.GetError());
@@ -129,13 +129,15 @@ bool pyramid::Create(const char* directory, const char* source, int,
     build_state state(dir, earlier);
     {
         image* first = state.add_layer();
+        // Nothing on disk changes when the source cannot be decoded.
         auto format = std::make_unique<CImageFileFormat_dib>();
-        if (!format->Load(*first, source, nullptr, progress) || first->GetWidth() < 1 ||
-            first->GetHeight() < 1) {
+        if (!format->Load(*first, source, nullptr, progress)) {
+            // A page that could not be written is the reason, not the source.
             const std::string trouble = page_trouble(*first);
-            // Nothing on disk has changed but the files of layer 0, which go.
-            return fail(trouble.empty() ? std::string("cannot decode ") + source : trouble);
+            return fail(trouble.empty() ? format->GetError() : trouble);
         }
+        if (first->GetWidth() < 1 || first->GetHeight() < 1)
+            return fail(std::string(source) + ": decodes to a picture without pixels");
         if (!page_trouble(*first).empty()) return fail(page_trouble(*first));
     }
     int width = state.layers[0]->GetWidth();
@@ -157,7 +159,7 @@ bool pyramid::Create(const char* directory, const char* source, int,
                                     ini.c_str()) ||
         !WritePrivateProfileStringA(kPyramidSection, kPyramidVersionKey, versionText.c_str(),
                                     ini.c_str())) {
-        return fail("cannot write " + ini);
+        return fail(ini + ": cannot be written");
     }
 
     CImageResampler_bilinear resampler;
@@ -166,7 +168,11 @@ bool pyramid::Create(const char* directory, const char* source, int,
         image* next = state.add_layer();
         resampler.SetSource(state.layers[i - 1], 0, 0, width, height);
         resampler.SetDestination(next, 0, 0, width >> 1, height >> 1);
-        if (!resampler.Execute(progress)) return fail("cannot make layer " + std::to_string(i));
+        if (!resampler.Execute(progress)) {
+            return fail(m_workDirectory + ": layer " + std::to_string(i) + " (" +
+                        std::to_string(width >> 1) + " x " + std::to_string(height >> 1) +
+                        ") cannot be made");
+        }
         state.layers[i - 1]->Flush();
         for (image* layer : {state.layers[i - 1], next}) {
             const std::string trouble = page_trouble(*layer);
@@ -180,7 +186,8 @@ bool pyramid::Create(const char* directory, const char* source, int,
         image& layer = *state.layers[k];
         if (!layer.Freeze(kPyramidFile, section.c_str(), true)) {
             const std::string trouble = layer.GetError();
-            return fail(trouble.empty() ? "cannot write layer " + std::to_string(k) + " into " + ini
+            return fail(trouble.empty() ? ini + ": layer " + std::to_string(k) +
+                                              " cannot be stored (its palette file or section)"
                                         : trouble);
         }
         if (layer.GetPalette() != nullptr) state.note_palette(section);
@@ -192,7 +199,7 @@ bool pyramid::Create(const char* directory, const char* source, int,
     // Every page and palette file is complete: "Name" makes the pyramid openable.
     state.complete();
     if (!WritePrivateProfileStringA(kPyramidSection, kPyramidNameKey, source, ini.c_str()))
-        return fail("cannot write " + ini);
+        return fail(ini + ": cannot be written");
     state.keep();
     // Still under the build lock: the layers this object held go, the files
     // of the replaced pyramid with them unless another reader holds them, and

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "host/host.h"
@@ -13,12 +14,10 @@
 namespace tarvel {
 
 bool pyramid::Create(const char* directory, KORBAS::IProgressWork* progress) {
+    m_error.clear();
     if (directory == nullptr || *directory == '\0') return fail("no work directory given");
     SetWorkDirectory(directory);
-    if (!workDirectoryUsable(false)) {
-        return fail(m_workDirectory + ": not a directory, or longer than " +
-                    std::to_string(kPyramidMaxDirectoryChars) + " characters");
-    }
+    if (!workDirectoryUsable(false)) return false;
     // A directory without pyramid.ini gets no lock file either.
     stored_pyramid stored;
     struct stat st {};

@@ -48,11 +48,6 @@ bool pyramid::dropLayers() {
     return held;
 }
 
-bool pyramid::fail(const std::string& why) const {
-    m_error = why;
-    return false;
-}
-
 void pyramid::Clear() {
     Destroy();
 }

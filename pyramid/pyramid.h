@@ -130,10 +130,6 @@ class pyramid {
     // default) or fails at once.
     void SetBuildWait(bool wait) { m_buildWait = wait; }
 
-    // The file and reason of the last failed Create, Capture or Flush; empty
-    // when none failed yet.
-    const char* GetError() const { return m_error.c_str(); }
-
     // Deletes every layer object (stored files stay), empties the name and
     // releases the directory's read lock, sweeping the directory when no other
     // reader or builder is there; the work directory stays. Returns true.
@@ -179,6 +175,11 @@ class pyramid {
     bool Capture(image& target, int width, int height, int x, int y, int sourceWidth,
                  int sourceHeight) const;
 
+    // Why the last Create (either form), Capture or Flush failed, one line
+    // naming the file or directory and the reason, the decoder's own for a
+    // source that cannot be decoded; empty after a successful Create.
+    const char* GetError() const { return m_error.c_str(); }
+
     // The source path recorded under "Name"; empty when the pyramid holds nothing.
     const std::string& GetName() const { return m_name; }
     // The work directory, ending with '/'.
@@ -193,22 +194,23 @@ class pyramid {
   private:
     void replaceLayers(std::vector<image*>& layers, const std::string& name,
                        directory_lock& readLock);
-    bool fail(const std::string& why) const;
     // Deletes the layer objects, empties the name and releases the read lock;
     // returns whether a lock was held.
     bool dropLayers();
     // The work directory exists, is short enough for page-file paths and,
-    // when writing, lets files be created in it.
-    bool workDirectoryUsable(bool writing) const;
+    // when writing, lets files be created in it. False with the reason recorded.
+    bool workDirectoryUsable(bool writing);
+    // Records why a Create, Capture or Flush failed; returns false.
+    bool fail(const std::string& reason) const;
 
     std::vector<image*> m_layers;
     std::string m_workDirectory;
     std::string m_name;
+    mutable std::string m_error;  // see GetError
     int m_resampleMode;
     bool m_buildWait = true;
     directory_lock m_readLock;      // held while layers opened or built here are held
     std::string m_lockedDirectory;  // the directory m_readLock locks
-    mutable std::string m_error;
 };
 
 // The layer for a reduction factor among `layerCount` layers (see
