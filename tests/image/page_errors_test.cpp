@@ -138,11 +138,11 @@ TEST(PageErrorsTempPath, DirectoriesTooLongForPageNamesAreRefused) {
 }
 
 TEST(Iterators, CopiesOfUnboundIteratorsAreUnbound) {
+    image img(1, 10, 10, 0);  // outlives its iterators
     std::vector<image::pointer> writers(3);
-    writers.resize(40);  // moves and copies the unbound ones
+    writers.resize(40);  // copies the unbound ones
     std::vector<image::ipointer> readers(3);
     readers.reserve(40);
-    image img(1, 10, 10, 0);
     writers.emplace_back(&img, 0, 5);
     readers = std::vector<image::ipointer>(writers.size() - 1);
     readers.emplace_back(&img, 0, 5);
