@@ -80,7 +80,7 @@ int run_demo(const demo_options& o) {
         std::string error;
         const std::string path = dir + v.file;
         if (!p.Capture(out, v.width, v.height, v.x, v.y, v.w, v.h) ||
-            !save_image(out, path, error)) {
+            !save_image(out, path, KORBAS::kPngFastLevel, error)) {
             std::fprintf(stderr, "tarvel demo: %s: %s\n", path.c_str(), error.c_str());
             return 1;
         }

@@ -31,15 +31,6 @@ const char* kind(int type) {
     }
 }
 
-// Two paths name the same source when they are equal or name the same file.
-bool same_source(const std::string& a, const std::string& b) {
-    if (a == b) return true;
-    struct stat sa {};
-    struct stat sb {};
-    return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
-           sa.st_ino == sb.st_ino;
-}
-
 // Why a build failed, as well as can be told from outside.
 std::string build_failure(const std::string& source, const std::string& dir) {
     if (access(source.c_str(), R_OK) != 0)
@@ -62,6 +53,15 @@ struct pyramid_options {
 };
 
 }  // namespace
+
+// Two paths name the same source when they are equal or name the same file.
+bool same_source(const std::string& a, const std::string& b) {
+    if (a == b) return true;
+    struct stat sa {};
+    struct stat sb {};
+    return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+           sa.st_ino == sb.st_ino;
+}
 
 double seconds_now() {
     return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
