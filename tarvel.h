@@ -1,6 +1,7 @@
 // tarvel: raster images far larger than memory. Includes every public header.
 #pragma once
 
+#include "display/display.h"
 #include "host/host.h"
 #include "image/image.h"
 #include "imagefile/imagefile.h"

@@ -13,8 +13,10 @@ foreach(folder platform host image pyramid imagefile overlaid display correlatio
   if(IS_DIRECTORY ${PROJECT_SOURCE_DIR}/${folder})
     install(DIRECTORY ${folder}/ DESTINATION ${TARVEL_INCLUDE_DIR}/${folder}
       FILES_MATCHING PATTERN "*.h"
-      # Headers private to the host stand-ins' decoders and swap file.
-      PATTERN "decode" EXCLUDE PATTERN "swap_file.h" EXCLUDE)
+      # Headers private to the host stand-ins' decoders and swap file, and to
+      # the display fills.
+      PATTERN "decode" EXCLUDE PATTERN "swap_file.h" EXCLUDE
+      PATTERN "view_fill.h" EXCLUDE PATTERN "layer_choice.h" EXCLUDE)
   endif()
 endforeach()
 
