@@ -34,7 +34,6 @@ struct view_options {
     double zoom = 1.0;
     bool smooth = false;
     std::optional<double> brightness, contrast;
-    bool inMemory = false;
     int pngLevel = KORBAS::kPngFastLevel;
     std::string out;
 };
@@ -243,8 +242,6 @@ void add_view_command(CLI::App& app) {
         ->check(CLI::Range(0.0, 100.0));
     cmd->add_option("--contrast", o->contrast, "Contrast, 0 to 100 (50 leaves it)")
         ->check(CLI::Range(0.0, 100.0));
-    cmd->add_flag("--in-memory", o->inMemory,
-                  "Load the picture into a tiled in-memory pyramid instead of paged layers");
     add_png_level_option(cmd, o->pngLevel);
     on_run(cmd, [o] { return run_view(*o); });
 }
