@@ -14,8 +14,8 @@ foreach(folder platform host image pyramid imagefile overlaid display correlatio
     install(DIRECTORY ${folder}/ DESTINATION ${TARVEL_INCLUDE_DIR}/${folder}
       FILES_MATCHING PATTERN "*.h"
       # Headers private to the host stand-ins' decoders and swap file, and to
-      # the display fills.
-      PATTERN "decode" EXCLUDE PATTERN "swap_file.h" EXCLUDE
+      # the correlator's scan and the display fills.
+      PATTERN "decode" EXCLUDE PATTERN "swap_file.h" EXCLUDE PATTERN "template_scan.h" EXCLUDE
       PATTERN "view_fill.h" EXCLUDE PATTERN "layer_choice.h" EXCLUDE)
   endif()
 endforeach()
