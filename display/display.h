@@ -244,6 +244,11 @@ class CBitmapPyramidWindows : public CBitmapViewWindows {
   public:
     ~CBitmapPyramidWindows() override;
 
+    // Whether fills let the layer's cache hold the view's rows (the default),
+    // or leave every layer its default cache, rereading page files when a
+    // view's rows lie in more pages than that holds.
+    void SetViewCache(bool enabled);
+
   protected:
     friend class CImagePyramid;
     CBitmapPyramidWindows(KORBAS::CImage* owner, pyramid* p);
@@ -261,6 +266,7 @@ class CBitmapPyramidWindows : public CBitmapViewWindows {
     pyramid* m_pyramid;    // the owner's pyramid; not owned
     image* m_layerImage;   // the layer of the last fill
     image* m_budgetImage;  // the layer whose cache this bitmap enlarged, or null
+    bool m_viewCache;
     double m_brightness, m_contrast;
 };
 

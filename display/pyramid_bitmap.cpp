@@ -46,11 +46,19 @@ CBitmapPyramidWindows::CBitmapPyramidWindows(KORBAS::CImage* owner, pyramid* p)
       m_pyramid(p),
       m_layerImage(nullptr),
       m_budgetImage(nullptr),
+      m_viewCache(true),
       m_brightness(0.0),
       m_contrast(0.0) {}
 
 CBitmapPyramidWindows::~CBitmapPyramidWindows() {
     if (m_budgetImage) m_budgetImage->SetCacheBudget(0);
+}
+
+void CBitmapPyramidWindows::SetViewCache(bool enabled) {
+    m_viewCache = enabled;
+    if (enabled || !m_budgetImage) return;
+    m_budgetImage->SetCacheBudget(0);
+    m_budgetImage = nullptr;
 }
 
 int CBitmapPyramidWindows::layerCount() const {
@@ -88,6 +96,7 @@ void CBitmapPyramidWindows::storeSourceState() {
 // refill of a moved or restyled view finds them in memory; a layer read
 // before gets its default cache back.
 void CBitmapPyramidWindows::sizeLayerCache(bool smooth) {
+    if (!m_viewCache) return;
     if (m_budgetImage && m_budgetImage != m_layerImage) m_budgetImage->SetCacheBudget(0);
     m_budgetImage = m_layerImage;
     const int height = m_layerImage->GetHeight();
