@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <cstring>
 
-#include "platform/platform.h"
+#include "platform/windows_types.h"
 
 namespace tarvel {
 

@@ -5,6 +5,7 @@
 
 #include "display/display.h"
 #include "host/qdc.h"
+#include "platform/platform.h"
 
 namespace tarvel {
 
@@ -89,10 +90,10 @@ void CBitmapViewWindows::FillBitmap(int x1, int y1, int x2, int y2, double d1, d
         const int type = firstLayerType();
         bool made = false;
         if (type == 1 || type == 2) {
-            made = allocDIB(W, H, 1, 8, 256, BI_RGB);
+            made = allocDIB(W, H, 1, 8, 256, kBiRgb);
             if (made) PutColourTable(getColorTable(), type == 2 ? firstLayerPalette() : nullptr);
         } else if (type == 3) {
-            made = allocDIB(W, H, 1, 24, 0, BI_RGB);
+            made = allocDIB(W, H, 1, 24, 0, kBiRgb);
         } else {
             freeDIB();
         }
@@ -152,7 +153,7 @@ void CBitmapViewWindows::DisplayBitmap(QDC& dc, int x1, int y1, int x2, int y2, 
         RealizePalette(hdc);
     }
     SetDIBitsToDevice(hdc, x1, y2, static_cast<DWORD>(wide), static_cast<DWORD>(high), 0, 0, 0,
-                      static_cast<UINT>(high), m_pBits, m_pBitmapInfo, DIB_RGB_COLORS);
+                      static_cast<UINT>(high), m_pBits, m_pBitmapInfo, kDibRgbColors);
 }
 
 bool CBitmapViewWindows::FillView(int width, int height, const view_window& window) {

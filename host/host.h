@@ -11,4 +11,3 @@
 #include "host/progress.h"
 #include "host/qdc.h"
 #include "host/zun.h"
-#include "platform/platform.h"

@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/platform.h"
+#include "platform/windows_types.h"
 
 namespace KORBAS {
 

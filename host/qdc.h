@@ -6,7 +6,7 @@
 #include <string>
 
 #include "host/png_writer.h"
-#include "platform/platform.h"
+#include "platform/windows_types.h"
 
 // A device context with a surface of its own.
 //
