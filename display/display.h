@@ -3,6 +3,7 @@
 // device-independent bitmap from the layer that suits its scale and blit it.
 #pragma once
 
+#include <string>
 #include <vector>
 
 #include "display/dib_rows.h"
@@ -99,6 +100,10 @@ class CImagePyramid : public KORBAS::CImage {
                   KORBAS::IProgressWork* progress);
     // Wraps p and takes ownership of it.
     explicit CImagePyramid(pyramid* p);
+    // Opens or builds as the first constructor does, but answers null with
+    // the reason in error (the pyramid's GetError) instead of throwing.
+    static CImagePyramid* Open(const char* source, const char* directory,
+                               KORBAS::IProgressWork* progress, std::string& error);
     ~CImagePyramid() override;
     CImagePyramid(const CImagePyramid&) = delete;
     CImagePyramid& operator=(const CImagePyramid&) = delete;
@@ -128,6 +133,9 @@ class CImagePyramid : public KORBAS::CImage {
 
   protected:
     bool hasLayer(int layer) const;
+    // Opens the pyramid stored in directory, else builds it from source.
+    static bool openOrBuild(pyramid& p, const char* source, const char* directory,
+                            KORBAS::IProgressWork* progress);
 
     pyramid* m_pyramid;
 };

@@ -8,14 +8,29 @@ namespace tarvel {
 CImagePyramid::CImagePyramid(const char* source, const char* directory, const char*,
                              KORBAS::IProgressWork* progress)
     : m_pyramid(new pyramid) {
-    if (directory && m_pyramid->Create(directory, progress)) return;
-    if (directory && source && m_pyramid->Create(directory, source, -1, progress)) return;
+    if (openOrBuild(*m_pyramid, source, directory, progress)) return;
     delete m_pyramid;
     m_pyramid = nullptr;
     throw CPyramidNotCreatedException();
 }
 
 CImagePyramid::CImagePyramid(pyramid* p) : m_pyramid(p) {}
+
+bool CImagePyramid::openOrBuild(pyramid& p, const char* source, const char* directory,
+                                KORBAS::IProgressWork* progress) {
+    if (directory && p.Create(directory, progress)) return true;
+    return directory && source && p.Create(directory, source, -1, progress);
+}
+
+CImagePyramid* CImagePyramid::Open(const char* source, const char* directory,
+                                   KORBAS::IProgressWork* progress, std::string& error) {
+    auto* p = new pyramid;
+    if (openOrBuild(*p, source, directory, progress)) return new CImagePyramid(p);
+    error = p->GetError();  // the build's reason, or without a source the open's
+    if (error.empty()) error = "no pyramid directory given";
+    delete p;
+    return nullptr;
+}
 
 CImagePyramid::~CImagePyramid() {
     delete m_pyramid;

@@ -55,6 +55,9 @@ class build_progress : public KORBAS::IProgressWork {
     void Finish() override {
         if (m_building) m_bar.Finish();
     }
+    void Abandon() {
+        if (m_building) m_bar.Abandon();
+    }
 
   private:
     KORBAS::CTerminalProgress m_bar{stderr};
@@ -152,16 +155,11 @@ std::unique_ptr<tarvel::CImagePyramid> open_pyramid(const view_options& o, std::
                             : o.pyramidDir.empty() ? o.input + ".pyramid"
                                                    : o.pyramidDir;
     build_progress progress;
-    std::unique_ptr<tarvel::CImagePyramid> adapter;
-    try {
-        adapter = std::make_unique<tarvel::CImagePyramid>(directory ? nullptr : o.input.c_str(),
-                                                          dir.c_str(), nullptr, &progress);
-    } catch (const tarvel::CPyramidNotCreatedException&) {
-        progress.Finish();
-        error = directory
-                    ? dir + " holds no pyramid (build one with tarvel pyramid SOURCE " + dir + ")"
-                    : "cannot build the pyramid of " + o.input + " in " + dir +
-                          " (is it a JPEG, PNG, TIFF or BMP picture, and is " + dir + " writable?)";
+    std::unique_ptr<tarvel::CImagePyramid> adapter(tarvel::CImagePyramid::Open(
+        directory ? nullptr : o.input.c_str(), dir.c_str(), &progress, error));
+    if (!adapter) {
+        progress.Abandon();
+        if (directory) error += " (build one with tarvel pyramid SOURCE " + dir + ")";
         return nullptr;
     }
     progress.Finish();

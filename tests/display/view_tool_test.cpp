@@ -104,8 +104,8 @@ TEST(ViewTool, BadRequestsAreRefusedWithAReason) {
         {source + " --brightness 101" + out, "--brightness"},
         {source + " --contrast -1" + out, "--contrast"},
         {dir.path() + "missing.jpg" + out, "missing.jpg: No such file"},
-        {bad + out, "cannot build the pyramid of " + bad},
-        {dir.path() + out, "holds no pyramid"},
+        {bad + out, bad},
+        {dir.path() + out, "no pyramid here"},
         {source + " -o " + dir.path() + "no/such/dir/v.png", "no/such/dir/v.png"},
     };
     for (const auto& c : cases) {
