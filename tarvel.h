@@ -4,4 +4,5 @@
 #include "host/host.h"
 #include "image/image.h"
 #include "imagefile/imagefile.h"
+#include "overlaid/overlaid.h"
 #include "pyramid/pyramid.h"
