@@ -237,6 +237,7 @@ bool LoadOverlaidPyramid(COverlaidPyramid& pyramid, const char* path,
         if (!path || !*path) {
             why = "no picture file given";
         } else if (build(built, path, progress, why)) {
+            built.SetResampleMode(pyramid.GetResampleMode());
             pyramid = built;
             ok = true;
         }

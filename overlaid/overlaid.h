@@ -190,8 +190,11 @@ class COverlaidImage : public IImage, public img::IOverlaidEntity {
     ~COverlaidImage() override;
 
     // A derived image may use its own tile class, derived from
-    // COverlaidImagePart, by overriding both: the byte size of one tile object,
-    // and its construction in place at `where` (nothing when where is null).
+    // COverlaidImagePart (and only from it), by overriding both: the byte size
+    // of one tile object, and its construction in place at `where` (nothing
+    // when where is null). Tiles that use the derived image must be destroyed
+    // by its destructor (Destroy): this destructor flushes the tiles left,
+    // when the derived part of the image is already gone.
     virtual unsigned GetOverlaySize() const;
     virtual void CreateOverlay(void* where, unsigned col, unsigned row, unsigned width,
                                unsigned height);
@@ -327,7 +330,7 @@ class COverlaidPyramid {
 // given): a file that cannot be decoded (the host's message, naming the file),
 // a depth of 9 to 16 bits, a picture too large for int coordinates, memory
 // running out, or a tile that could not be written. Nothing is thrown.
-// Success replaces the pyramid's layers with the new ones.
+// Success replaces the pyramid's layers with the new ones (its resample mode stays).
 bool LoadOverlaidPyramid(COverlaidPyramid& pyramid, const char* path,
                          KORBAS::IProgressWork* progress = nullptr, std::string* reason = nullptr);
 

@@ -45,7 +45,8 @@ class logging_image : public COverlaidImage {
     const char* fail_in = "";  // ... when this names the operation
 
   protected:
-    ~logging_image() override = default;
+    // The tiles refer to this image: they go before it does.
+    ~logging_image() override { Destroy(); }
     unsigned GetOverlaySize() const override;
     void CreateOverlay(void* where, unsigned col, unsigned row, unsigned width,
                        unsigned height) override;

@@ -83,7 +83,8 @@ TEST(OverlaidPyramid, LayerDestroyedWithItsLastReference) {
         assigned.PushBack(new counted_image(destroyed));
         assigned = copy;  // releases its own layer, shares the others
         EXPECT_EQ(destroyed, 1);
-        assigned = assigned;
+        const COverlaidPyramid& same = assigned;
+        assigned = same;  // to itself: nothing changes
         EXPECT_TRUE(pyramid->Destroy());
         EXPECT_FALSE(pyramid->IsValid());
         delete pyramid;
