@@ -12,10 +12,10 @@
 
 #include "host/bitmap.h"
 #include "host/progress.h"
+#include "module/module.h"
 #include "overlaid/overlaid.h"
 #include "pyramid/pyramid.h"
 #include "pyramid/resampler.h"
-#include "pyramid/resources.h"
 
 namespace Image {
 
