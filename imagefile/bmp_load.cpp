@@ -1,7 +1,9 @@
 // Reading uncompressed 24-bit and 8-bit BMP files into paged images.
+#include <cerrno>
 #include <cstring>
 #include <memory>
 #include <new>
+#include <string>
 
 #include "imagefile/bmp_header.h"
 #include "imagefile/imagefile.h"
@@ -11,15 +13,18 @@ namespace tarvel {
 
 namespace {
 
-// Opens `path`, reads its header and checks it as a plain file of `bits` bits
-// per pixel whose pixel data lies wholly inside the file. Leaves the stream at
-// the first byte after the 54 header bytes. Null when the file is refused.
-bmp_file openChecked(const char* path, int bits, bmp_header& header, bmp_layout& layout) {
+// Opens `path`, reads its headers and checks them as an uncompressed 8- or
+// 24-bit file whose pixel data lies wholly inside the file. Leaves the stream
+// at the colour table. Null, with the reason in why, when the file is refused.
+bmp_file openChecked(const char* path, bmp_header& header, bmp_layout& layout, std::string& why) {
     bmp_file file(std::fopen(path, "rb"));
-    if (!file) return nullptr;
+    if (!file) {
+        why = std::string("cannot open: ") + std::strerror(errno);
+        return nullptr;
+    }
     std::setvbuf(file.get(), nullptr, _IOFBF, kBmpStreamBuffer);
-    if (!header.read(file.get()) || !header.isPlain(bits) ||
-        !bmpCheckLayout(header, bmpFileBytes(file.get()), layout)) {
+    if (!header.read(file.get(), why) ||
+        !bmpCheckLayout(header, bmpFileBytes(file.get()), layout, why)) {
         return nullptr;
     }
     return file;
@@ -83,22 +88,19 @@ bool readRows8(std::FILE* file, image& img, const bmp_layout& layout,
     return true;
 }
 
+const char* const kCutShort = "the file ended early (did it change while it was read?)";
+
 }  // namespace
 
 bool CImageFileFormat_bmp::Load(image& img, const char* path, const char*,
                                 KORBAS::IProgressWork* progress) {
+    m_error.clear();
     bmp_header header;
-    {
-        bmp_file file(std::fopen(path, "rb"));
-        if (!file || !header.read(file.get())) return false;
-    }
-    if (header.type != kBmpMagic || header.planes != 1 || header.compression != 0) return false;
+    bmp_layout layout;
+    std::string why;
+    if (!openChecked(path, header, layout, why)) return fail(path, why);
     m_target = &img;
-    bool ok = false;
-    if (header.bitCount == 24)
-        ok = load24(path, progress);
-    else if (header.bitCount == 8)
-        ok = load8(path, progress);
+    const bool ok = header.bitCount == 24 ? load24(path, progress) : load8(path, progress);
     m_target = nullptr;
     return ok;
 }
@@ -106,18 +108,19 @@ bool CImageFileFormat_bmp::Load(image& img, const char* path, const char*,
 bool CImageFileFormat_bmp::load24(const char* path, KORBAS::IProgressWork* progress) {
     bmp_header header;
     bmp_layout layout;
-    bmp_file file = openChecked(path, 24, header, layout);
-    if (!file) return false;
-    // The pixel data may start after further header bytes.
-    for (std::uint64_t at = kBmpHeaderBytes; at < layout.dataStart; ++at) {
-        if (std::fgetc(file.get()) == EOF) return false;
-    }
-    if (!m_target->Create(3, layout.width, layout.height, 0)) return false;
+    std::string why;
+    bmp_file file = openChecked(path, header, layout, why);
+    if (!file) return fail(path, why);
+    if (header.bitCount != 24) return fail(path, "the file changed while it was read");
+    if (std::fseek(file.get(), static_cast<long>(layout.dataStart), SEEK_SET) != 0)
+        return fail(path, "cannot seek to the pixels");
+    if (!m_target->Create(3, layout.width, layout.height, 0))
+        return fail(path, "the paged image cannot be created at the picture's size");
     std::unique_ptr<unsigned char[]> row(new (std::nothrow) unsigned char[layout.rowBytes]);
     startRows(progress, layout.height);
     if (!row || !readRows24(file.get(), *m_target, layout, row.get(), progress)) {
         m_target->Destroy();
-        return false;
+        return fail(path, row ? kCutShort : "out of memory for a row");
     }
     return true;
 }
@@ -125,26 +128,34 @@ bool CImageFileFormat_bmp::load24(const char* path, KORBAS::IProgressWork* progr
 bool CImageFileFormat_bmp::load8(const char* path, KORBAS::IProgressWork* progress) {
     bmp_header header;
     bmp_layout layout;
-    bmp_file file = openChecked(path, 8, header, layout);
-    if (!file) return false;
-    if (!m_target->Create(2, layout.width, layout.height, 0)) return false;
-    std::unique_ptr<unsigned char[]> table(new (std::nothrow) unsigned char[kBmpColourTableBytes]);
-    const std::size_t tableBytes = 4 * static_cast<std::size_t>(layout.colours);
-    if (!table || std::fread(table.get(), 1, tableBytes, file.get()) != tableBytes) {
+    std::string why;
+    bmp_file file = openChecked(path, header, layout, why);
+    if (!file) return fail(path, why);
+    if (header.bitCount != 8) return fail(path, "the file changed while it was read");
+    if (!m_target->Create(2, layout.width, layout.height, 0))
+        return fail(path, "the paged image cannot be created at the picture's size");
+    // The table follows the information header: 3 bytes an entry after an
+    // OS/2 1.x header, 4 otherwise, blue first.
+    const unsigned entry = header.colourEntryBytes();
+    const std::size_t tableBytes = entry * static_cast<std::size_t>(layout.colours);
+    std::unique_ptr<unsigned char[]> table(new (std::nothrow) unsigned char[tableBytes]);
+    if (!table || std::fread(table.get(), 1, tableBytes, file.get()) != tableBytes ||
+        std::fseek(file.get(), static_cast<long>(layout.dataStart), SEEK_SET) != 0) {
         m_target->Destroy();
-        return false;
+        return fail(path, table ? kCutShort : "out of memory for the colour table");
     }
     unsigned char* palette = m_target->GetPalette();
     std::memset(palette, 0, kPaletteBytes);
     for (int i = 0; i < layout.colours; ++i) {
-        palette[3 * i] = table[4 * i + 2];
-        palette[3 * i + 1] = table[4 * i + 1];
-        palette[3 * i + 2] = table[4 * i];
+        const unsigned char* bgr = table.get() + entry * i;
+        palette[3 * i] = bgr[2];
+        palette[3 * i + 1] = bgr[1];
+        palette[3 * i + 2] = bgr[0];
     }
     startRows(progress, layout.height);
     if (!readRows8(file.get(), *m_target, layout, progress)) {
         m_target->Destroy();
-        return false;
+        return fail(path, kCutShort);
     }
     return true;
 }

@@ -2,10 +2,12 @@
 // images, 24-bit for the rest, rows bottom-up.
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 #include <new>
+#include <string>
 
 #include "imagefile/bmp_header.h"
 #include "imagefile/imagefile.h"
@@ -17,21 +19,31 @@ namespace {
 // Writes the header, the colour table (if any) and the rows, bottom row first.
 // fillRow(y, buffer) fills the stored row of image row y; padding stays zero.
 // One progress step per row when a sink is given.
-// A regular file that could not be written completely is removed.
+// A regular file that could not be written completely is removed; why says
+// what went wrong.
 template <class FillRow>
 bool writeFile(const char* path, bmp_header header, const unsigned char* table,
                std::size_t tableBytes, int width, int height, KORBAS::IProgressWork* progress,
-               FillRow fillRow) {
+               std::string& why, FillRow fillRow) {
     const int bits = header.bitCount;
     const std::uint64_t rowBytes = bmpRowBytes(static_cast<std::uint64_t>(width), bits);
     const std::uint64_t pixelBytes = rowBytes * static_cast<std::uint64_t>(height);
     const std::uint64_t fileBytes = kBmpHeaderBytes + tableBytes + pixelBytes;
-    if (fileBytes > kBmpMaxFileBytes) return false;  // the size fields cannot say it
+    if (fileBytes > kBmpMaxFileBytes) {  // the size fields cannot say it
+        why = std::to_string(fileBytes) + " bytes pass the 4 GiB that a BMP file can hold";
+        return false;
+    }
 
     std::unique_ptr<unsigned char[]> row(new (std::nothrow) unsigned char[rowBytes]());
-    if (!row) return false;
+    if (!row) {
+        why = "out of memory for a row";
+        return false;
+    }
     std::FILE* file = std::fopen(path, "wb");
-    if (file == nullptr) return false;
+    if (file == nullptr) {
+        why = std::string("cannot create: ") + std::strerror(errno);
+        return false;
+    }
     std::setvbuf(file, nullptr, _IOFBF, kBmpStreamBuffer);
 
     header.fileSize = static_cast<std::uint32_t>(fileBytes);
@@ -51,21 +63,27 @@ bool writeFile(const char* path, bmp_header header, const unsigned char* table,
     struct stat st {};
     const bool regular = fstat(fileno(file), &st) == 0 && S_ISREG(st.st_mode);
     ok = std::fclose(file) == 0 && ok;
-    if (!ok && regular) std::remove(path);
+    if (!ok) {
+        why = std::string("cannot write: ") + std::strerror(errno);
+        if (regular) std::remove(path);
+    }
     return ok;
 }
 
 }  // namespace
 
 bool CImageFileFormat_bmp::Store(image& img, const char* path, const char*) {
-    if (!img.IsValid()) return false;
+    m_error.clear();
+    if (!img.IsValid()) return fail(path, "the image holds no pages");
     m_target = &img;
-    const bool ok = img.GetType() == 1 || img.GetType() == 2 ? store8(path) : store24(path);
+    std::string why;
+    const bool ok =
+        img.GetType() == 1 || img.GetType() == 2 ? store8(path, why) : store24(path, why);
     m_target = nullptr;
-    return ok;
+    return ok || fail(path, why);
 }
 
-bool CImageFileFormat_bmp::store24(const char* path) {
+bool CImageFileFormat_bmp::store24(const char* path, std::string& why) {
     image& img = *m_target;
     const int width = img.GetWidth();
     image::ipointer red(&img, 0, 0);
@@ -73,7 +91,7 @@ bool CImageFileFormat_bmp::store24(const char* path) {
     image::ipointer blue(&img, 2, 0);
     bmp_header header;
     header.bitCount = 24;
-    return writeFile(path, header, nullptr, 0, width, img.GetHeight(), m_storeProgress,
+    return writeFile(path, header, nullptr, 0, width, img.GetHeight(), m_storeProgress, why,
                      [&](int y, unsigned char* out) {
                          red = y * width;
                          green = y * width;
@@ -89,7 +107,7 @@ bool CImageFileFormat_bmp::store24(const char* path) {
                      });
 }
 
-bool CImageFileFormat_bmp::store8(const char* path) {
+bool CImageFileFormat_bmp::store8(const char* path, std::string& why) {
     image& img = *m_target;
     const int width = img.GetWidth();
     // Palette images write their palette; grey images the grey ramp.
@@ -106,7 +124,7 @@ bool CImageFileFormat_bmp::store8(const char* path) {
     header.bitCount = 8;
     header.clrUsed = kBmpMaxColours;
     return writeFile(path, header, table, sizeof table, width, img.GetHeight(), m_storeProgress,
-                     [&](int y, unsigned char* out) {
+                     why, [&](int y, unsigned char* out) {
                          index = y * width;
                          std::memcpy(out, index.GetPtr(), static_cast<std::size_t>(width));
                      });

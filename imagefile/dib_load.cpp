@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <new>
+#include <string>
 
 #include "host/bitmap.h"
 #include "imagefile/dib_copy.h"
@@ -101,14 +103,24 @@ bool copyBitmapToImage(const KORBAS::CBitmapWindows& bitmap, image& img) {
 }
 
 bool CImageFileFormat_dib::Load(image& img, const char* path, const char*, KORBAS::IProgressWork*) {
+    m_error.clear();
     m_target = &img;
     bool ok = false;
     try {
         const KORBAS::CBitmapWindows bitmap(nullptr, path, true);
-        ok = copyBitmapToImage(bitmap, img);
+        ok = copyBitmapToImage(bitmap, img) ||
+             fail(path, std::to_string(bitmap.getWidth()) + " x " +
+                            std::to_string(bitmap.getHeight()) + " pixels at " +
+                            std::to_string(bitmap.getBPP()) +
+                            " bits per pixel cannot be copied into a paged image");
+    } catch (const KORBAS::CImageDecodeException& e) {
+        // Names the file and the reason already.
+        m_error = e.what();
+    } catch (const std::bad_alloc&) {
+        fail(path, "out of memory");
     } catch (...) {
-        // Whatever the host library throws ends the load; the bitmap is gone.
-        ok = false;
+        // Whatever else the host library throws ends the load; the bitmap is gone.
+        fail(path, "the host imaging library failed");
     }
     m_target = nullptr;
     return ok;
