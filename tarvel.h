@@ -6,4 +6,5 @@
 #include "display/display.h"
 #include "image/image.h"
 #include "imagefile/imagefile.h"
+#include "overlaid/overlaid.h"
 #include "pyramid/pyramid.h"

@@ -19,6 +19,7 @@ set(TARVEL_PUBLIC_HEADERS
   display/dib_rows.h
   image/image.h
   imagefile/imagefile.h
+  overlaid/overlaid.h
   pyramid/pyramid.h
   host/host.h
   host/bitmap.h

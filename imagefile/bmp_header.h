@@ -12,9 +12,16 @@ namespace tarvel {
 constexpr std::uint16_t kBmpMagic = 0x4d42;       // "BM" read as a little-endian word
 constexpr std::uint32_t kBmpPelsPerMetre = 2835;  // 72 dots per inch, as written files declare
 constexpr std::uint64_t kBmpMaxFileBytes = 0xffffffffu;  // bfSize is a 32-bit field
-// stdio buffer for pixel rows: large enough that a row seldom needs a second
-// system call, small next to the page cache.
-constexpr std::size_t kBmpStreamBuffer = 1 << 20;
+// Pixel rows are read and written in bands of about this many bytes (at least
+// one row): one system call moves a whole band, straight between the file and
+// the band without passing through the stream's own small buffer, and a band
+// is small next to the page cache.
+constexpr std::size_t kBmpBandBytes = 1 << 20;
+
+// Rows of rowBytes bytes in one band.
+inline std::size_t bmpBandRows(std::uint64_t rowBytes) {
+    return rowBytes >= kBmpBandBytes ? 1 : static_cast<std::size_t>(kBmpBandBytes / rowBytes);
+}
 
 // The kinds of information header the reader knows, by their size in bytes.
 // OS/2 1.x has 16-bit sizes and 3-byte colour-table entries. OS/2 2.x headers

@@ -1,10 +1,12 @@
 // Reading uncompressed 24-bit and 8-bit BMP files into paged images.
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <memory>
 #include <new>
 #include <string>
 
+#include "imagefile/bgr_rows.h"
 #include "imagefile/bmp_header.h"
 #include "imagefile/imagefile.h"
 #include "module/module.h"
@@ -22,7 +24,6 @@ bmp_file openChecked(const char* path, bmp_header& header, bmp_layout& layout, s
         why = std::string("cannot open: ") + std::strerror(errno);
         return nullptr;
     }
-    std::setvbuf(file.get(), nullptr, _IOFBF, kBmpStreamBuffer);
     if (!header.read(file.get(), why) ||
         !bmpCheckLayout(header, bmpFileBytes(file.get()), layout, why)) {
         return nullptr;
@@ -42,50 +43,55 @@ int imageRow(const bmp_layout& layout, int r) {
     return layout.topDown ? r : layout.height - 1 - r;
 }
 
-// Reads the 24-bit pixel rows into channels 0 (red), 1 (green), 2 (blue).
-// False if the file ends early.
-bool readRows24(std::FILE* file, image& img, const bmp_layout& layout, unsigned char* row,
+// Reads the pixel rows a band at a time into `band` (bmpBandRows rows) and
+// hands each file row to putRow(imageRow, bytes). False if the file ends early.
+template <class PutRow>
+bool readRows(std::FILE* file, const bmp_layout& layout, unsigned char* band,
+              KORBAS::IProgressWork* progress, PutRow putRow) {
+    const std::size_t bandRows = bmpBandRows(layout.rowBytes);
+    const std::size_t rowBytes = static_cast<std::size_t>(layout.rowBytes);
+    for (int r = 0; r < layout.height;) {
+        const std::size_t rows = std::min(bandRows, static_cast<std::size_t>(layout.height - r));
+        if (std::fread(band, rowBytes, rows, file) != rows) return false;
+        for (std::size_t i = 0; i < rows; ++i, ++r) {
+            putRow(imageRow(layout, r), band + i * rowBytes);
+            if (progress != nullptr) progress->Advance(1);
+        }
+    }
+    return true;
+}
+
+// Reads 24-bit pixel rows into channels 0 (red), 1 (green), 2 (blue).
+bool readRows24(std::FILE* file, image& img, const bmp_layout& layout, unsigned char* band,
                 KORBAS::IProgressWork* progress) {
     image::pointer red(&img, 0, 0);
     image::pointer green(&img, 1, 0);
     image::pointer blue(&img, 2, 0);
     const int width = layout.width;
-    for (int r = 0; r < layout.height; ++r) {
-        if (std::fread(row, 1, layout.rowBytes, file) != layout.rowBytes) return false;
-        const int offset = imageRow(layout, r) * width;
-        red = offset;
-        green = offset;
-        blue = offset;
+    return readRows(file, layout, band, progress, [&](int y, const unsigned char* s) {
+        red = y * width;
+        green = y * width;
+        blue = y * width;
         // A page holds whole rows, so the row is contiguous in each pinned page.
-        unsigned char* rp = red.GetPtr();
-        unsigned char* gp = green.GetPtr();
-        unsigned char* bp = blue.GetPtr();
-        const unsigned char* s = row;
-        for (int x = 0; x < width; ++x, s += 3) {
-            bp[x] = s[0];
-            gp[x] = s[1];
-            rp[x] = s[2];
-        }
-        if (progress != nullptr) progress->Advance(1);
-    }
-    return true;
+        DeinterleaveBgr(s, red.GetPtr(), green.GetPtr(), blue.GetPtr(), width);
+    });
 }
 
-// Reads the 8-bit index rows straight into channel 0. False if the file ends early.
-bool readRows8(std::FILE* file, image& img, const bmp_layout& layout,
+// Reads 8-bit index rows into channel 0.
+bool readRows8(std::FILE* file, image& img, const bmp_layout& layout, unsigned char* band,
                KORBAS::IProgressWork* progress) {
     image::pointer index(&img, 0, 0);
-    const std::size_t width = static_cast<std::size_t>(layout.width);
-    const std::uint64_t padding = layout.rowBytes - width;
-    for (int r = 0; r < layout.height; ++r) {
-        index = imageRow(layout, r) * layout.width;
-        if (std::fread(index.GetPtr(), 1, width, file) != width) return false;
-        for (std::uint64_t i = 0; i < padding; ++i) {
-            if (std::fgetc(file) == EOF) return false;
-        }
-        if (progress != nullptr) progress->Advance(1);
-    }
-    return true;
+    const int width = layout.width;
+    return readRows(file, layout, band, progress, [&](int y, const unsigned char* s) {
+        index = y * width;
+        std::memcpy(index.GetPtr(), s, static_cast<std::size_t>(width));
+    });
+}
+
+// A band buffer for the layout's rows; null when memory runs out.
+std::unique_ptr<unsigned char[]> newBand(const bmp_layout& layout) {
+    return std::unique_ptr<unsigned char[]>(
+        new (std::nothrow) unsigned char[bmpBandRows(layout.rowBytes) * layout.rowBytes]);
 }
 
 const char* const kCutShort = "the file ended early (did it change while it was read?)";
@@ -116,11 +122,11 @@ bool CImageFileFormat_bmp::load24(const char* path, KORBAS::IProgressWork* progr
         return fail(path, "cannot seek to the pixels");
     if (!m_target->Create(3, layout.width, layout.height, 0))
         return fail(path, "the paged image cannot be created at the picture's size");
-    std::unique_ptr<unsigned char[]> row(new (std::nothrow) unsigned char[layout.rowBytes]);
+    std::unique_ptr<unsigned char[]> band = newBand(layout);
     startRows(progress, layout.height);
-    if (!row || !readRows24(file.get(), *m_target, layout, row.get(), progress)) {
+    if (!band || !readRows24(file.get(), *m_target, layout, band.get(), progress)) {
         m_target->Destroy();
-        return fail(path, row ? kCutShort : "out of memory for a row");
+        return fail(path, band ? kCutShort : "out of memory for a band of rows");
     }
     return true;
 }
@@ -152,10 +158,11 @@ bool CImageFileFormat_bmp::load8(const char* path, KORBAS::IProgressWork* progre
         palette[3 * i + 1] = bgr[1];
         palette[3 * i + 2] = bgr[0];
     }
+    std::unique_ptr<unsigned char[]> band = newBand(layout);
     startRows(progress, layout.height);
-    if (!readRows8(file.get(), *m_target, layout, progress)) {
+    if (!band || !readRows8(file.get(), *m_target, layout, band.get(), progress)) {
         m_target->Destroy();
-        return fail(path, kCutShort);
+        return fail(path, band ? kCutShort : "out of memory for a band of rows");
     }
     return true;
 }

@@ -9,6 +9,7 @@
 #include <new>
 #include <string>
 
+#include "imagefile/bgr_rows.h"
 #include "imagefile/bmp_header.h"
 #include "imagefile/imagefile.h"
 
@@ -16,8 +17,9 @@ namespace tarvel {
 
 namespace {
 
-// Writes the header, the colour table (if any) and the rows, bottom row first.
-// fillRow(y, buffer) fills the stored row of image row y; padding stays zero.
+// Writes the header, the colour table (if any) and the rows, bottom row first,
+// a band at a time. fillRow(y, buffer) fills the stored row of image row y;
+// padding stays zero.
 // One progress step per row when a sink is given.
 // A regular file that could not be written completely is removed; why says
 // what went wrong.
@@ -34,9 +36,10 @@ bool writeFile(const char* path, bmp_header header, const unsigned char* table,
         return false;
     }
 
-    std::unique_ptr<unsigned char[]> row(new (std::nothrow) unsigned char[rowBytes]());
-    if (!row) {
-        why = "out of memory for a row";
+    const std::size_t bandRows = bmpBandRows(rowBytes);
+    std::unique_ptr<unsigned char[]> band(new (std::nothrow) unsigned char[bandRows * rowBytes]());
+    if (!band) {
+        why = "out of memory for a band of rows";
         return false;
     }
     std::FILE* file = std::fopen(path, "wb");
@@ -44,7 +47,6 @@ bool writeFile(const char* path, bmp_header header, const unsigned char* table,
         why = std::string("cannot create: ") + std::strerror(errno);
         return false;
     }
-    std::setvbuf(file, nullptr, _IOFBF, kBmpStreamBuffer);
 
     header.fileSize = static_cast<std::uint32_t>(fileBytes);
     header.offBits = static_cast<std::uint32_t>(kBmpHeaderBytes + tableBytes);
@@ -54,10 +56,14 @@ bool writeFile(const char* path, bmp_header header, const unsigned char* table,
     bool ok = header.write(file) &&
               (tableBytes == 0 || std::fwrite(table, 1, tableBytes, file) == tableBytes);
     if (progress != nullptr) progress->SetTotal(height);
-    for (int y = height - 1; ok && y >= 0; --y) {
-        fillRow(y, row.get());
-        ok = std::fwrite(row.get(), 1, rowBytes, file) == rowBytes;
-        if (progress != nullptr) progress->Advance(1);
+    // Bands of rows from the bottom up, each written with one call.
+    for (int y = height - 1; ok && y >= 0;) {
+        std::size_t rows = 0;
+        for (; rows < bandRows && y >= 0; ++rows, --y) {
+            fillRow(y, band.get() + rows * rowBytes);
+            if (progress != nullptr) progress->Advance(1);
+        }
+        ok = std::fwrite(band.get(), rowBytes, rows, file) == rows;
     }
     // A partial regular file is removed; a device (a pipe, /dev/full) is left alone.
     struct stat st {};
@@ -96,14 +102,7 @@ bool CImageFileFormat_bmp::store24(const char* path, std::string& why) {
                          red = y * width;
                          green = y * width;
                          blue = y * width;
-                         const unsigned char* rp = red.GetPtr();
-                         const unsigned char* gp = green.GetPtr();
-                         const unsigned char* bp = blue.GetPtr();
-                         for (int x = 0; x < width; ++x, out += 3) {
-                             out[0] = bp[x];
-                             out[1] = gp[x];
-                             out[2] = rp[x];
-                         }
+                         InterleaveBgr(red.GetPtr(), green.GetPtr(), blue.GetPtr(), out, width);
                      });
 }
 

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "host/bitmap.h"
+#include "imagefile/bgr_rows.h"
 #include "imagefile/dib_copy.h"
 #include "imagefile/imagefile.h"
 
@@ -47,10 +48,14 @@ bool copyColour(const KORBAS::CBitmapWindows& bitmap, image& img, int width, int
         unsigned char* rp = red.GetPtr();
         unsigned char* gp = green.GetPtr();
         unsigned char* bp = blue.GetPtr();
-        for (int x = 0; x < width; ++x) {
-            rp[x] = r[x * step];
-            gp[x] = g[x * step];
-            bp[x] = b[x * step];
+        if (step == 3 && g == b + 1 && r == b + 2) {
+            DeinterleaveBgr(b, rp, gp, bp, width);
+        } else {
+            for (int x = 0; x < width; ++x) {
+                rp[x] = r[x * step];
+                gp[x] = g[x * step];
+                bp[x] = b[x * step];
+            }
         }
         r += offset;
         g += offset;
