@@ -70,6 +70,9 @@ class image {
     int GetPageLen() const { return m_pageLen; }
     int GetPageSize() const { return m_pageSize; }
     int GetCacheLimit() const { return m_cacheLimit; }
+    // The bytes of pages the cache may hold now: GetCacheLimit() pages, or
+    // more while a budget set by SetCacheBudget is larger.
+    long long GetCacheBudget() const;
     int GetInMemoryCount() const { return m_inMemory; }
     unsigned char* GetPalette() { return m_palette; }
     const unsigned char* GetPalette() const { return m_palette; }
@@ -85,6 +88,15 @@ class image {
     // be written back, now or earlier since Create or Thaw: samples were lost.
     bool Flush();
     void ForceFlush();
+
+    // Lets the cache hold up to `bytes` of pages (whole pages of every
+    // channel, at most the whole image) instead of about kCacheBytes, for a
+    // reader that walks more rows than the default cache holds and walks them
+    // again: a view refilled while it pans. A budget at or below the default
+    // (0 included) restores the default. A smaller budget evicts unpinned
+    // pages at once. Create, Destroy and Thaw restore the default, and Freeze
+    // records the default limit, never the budget.
+    void SetCacheBudget(long long bytes);
 
     // Page-file failures since the last Create, Thaw or Destroy.
     int GetPageSaveFailures() const { return m_saveFailures; }
@@ -151,6 +163,8 @@ class image {
     void buildPageTable();
     void refillPinnedPages();
     void notePageError(bool saving, const char* path, const std::string& reason);
+    // Pages the cache may hold: the limit, or the budget when that is larger.
+    int cachePages() const { return m_budgetPages > m_cacheLimit ? m_budgetPages : m_cacheLimit; }
 
     int m_type;
     int m_mode;
@@ -165,6 +179,7 @@ class image {
     unsigned char* m_palette;
     scan_page** m_pageTable;
     int m_cacheLimit;
+    int m_budgetPages;  // 0, or the pages SetCacheBudget allows
     int m_inMemory;
     scan_page* m_newest;
     scan_page* m_oldest;

@@ -23,7 +23,7 @@ bool stored_pyramid::Read(const std::string& dir) {
     const std::string ini = dir + kPyramidFile;
     struct stat st {};
     if (stat(ini.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
-        return fail(std::string("no ") + kPyramidFile + ": no pyramid was built here");
+        return fail(std::string("no pyramid here (no ") + kPyramidFile + ")");
     if (st.st_size > static_cast<off_t>(kMaxProfileFileBytes)) {
         return fail(std::string(kPyramidFile) + " is larger than " +
                     std::to_string(kMaxProfileFileBytes) + " bytes");

@@ -28,6 +28,14 @@ const char* kind(int type) {
     }
 }
 
+struct pyramid_options {
+    std::string source;
+    std::string dir;
+    bool rebuild = false;
+};
+
+}  // namespace
+
 // Two paths name the same source when they are equal or name the same file.
 bool same_source(const std::string& a, const std::string& b) {
     if (a == b) return true;
@@ -36,14 +44,6 @@ bool same_source(const std::string& a, const std::string& b) {
     return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
            sa.st_ino == sb.st_ino;
 }
-
-struct pyramid_options {
-    std::string source;
-    std::string dir;
-    bool rebuild = false;
-};
-
-}  // namespace
 
 double seconds_now() {
     return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
