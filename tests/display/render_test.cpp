@@ -23,6 +23,7 @@ constexpr int kX = 7, kY = 3;  // its upper-left corner on the surface
 
 const view_case kCases[] = {
     {"1:1", 1.0, 20.0, 30.0},
+    {"1:1 on pixel centres", 1.0, 20.5, 30.5},
     {"just below 2", 1.9, 3.25, 7.5},
     {"2", 2.0, 0.0, 0.0},
     {"2.7", 2.7, 11.6, 5.3},
