@@ -1,6 +1,8 @@
 // `tarvel sample`: generates the built-in sample, a large map-like RGB picture
 // (terrain colours, a grid, roads, rivers, lakes, towns and fine texture),
 // streamed row by row into a JPEG or TIFF file.
+#include <unistd.h>
+
 #include <cmath>
 #include <csetjmp>
 #include <cstdint>
@@ -13,6 +15,7 @@
 #include <jpeglib.h>
 #include <tiffio.h>
 
+#include "platform/output_file.h"
 #include "tools/commands.h"
 #include "tools/pyramid_tools.h"
 
@@ -288,12 +291,14 @@ bool write_jpeg(const sample_picture& picture, int width, int height, std::FILE*
     return true;
 }
 
-bool write_tiff(const sample_picture& picture, int width, int height, const std::string& path,
-                std::string& error) {
+// Writes through descriptor fd, which the TIFF library closes.
+bool write_tiff(const sample_picture& picture, int width, int height, int fd,
+                const std::string& path, std::string& error) {
     // Classic TIFF up to its 4 GiB offsets, BigTIFF beyond.
     const bool big = 3LL * width * height > kClassicTiffBytes;
-    TIFF* tif = TIFFOpen(path.c_str(), big ? "w8" : "w");
+    TIFF* tif = fd >= 0 ? TIFFFdOpen(fd, path.c_str(), big ? "w8" : "w") : nullptr;
     if (tif == nullptr) {
+        if (fd >= 0) close(fd);
         error = "cannot create the TIFF file";
         return false;
     }
@@ -346,25 +351,20 @@ bool write_sample(const std::string& path, int width, int height, std::string& e
         return false;
     }
     const sample_picture picture(width, height);
-    // Written under a temporary name and renamed: no partial file under the real one.
-    const std::string part = path + ".part";
-    bool ok = false;
-    if (jpeg) {
-        std::FILE* file = std::fopen(part.c_str(), "wb");
-        if (file == nullptr) {
-            error = "cannot create " + part;
-            return false;
-        }
-        ok = write_jpeg(picture, width, height, file, error);
-        ok = std::fclose(file) == 0 && ok;
-    } else {
-        ok = write_tiff(picture, width, height, part, error);
+    // Written under an exclusive temporary name and renamed: no partial file
+    // under the real one, none left behind by a failure or Ctrl-C.
+    tarvel::output_file out;
+    if (!out.Open(path.c_str())) {
+        error = out.GetError();
+        return false;
     }
-    if (ok && std::rename(part.c_str(), path.c_str()) != 0) {
-        error = "cannot rename " + part;
-        ok = false;
+    const bool ok = jpeg ? write_jpeg(picture, width, height, out.GetStream(), error)
+                         : write_tiff(picture, width, height, dup(fileno(out.GetStream())),
+                                      out.GetPath(), error);
+    if (ok && !out.Commit()) {
+        error = out.GetError();
+        return false;
     }
-    if (!ok) std::remove(part.c_str());
     return ok;
 }
 

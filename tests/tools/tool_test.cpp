@@ -2,12 +2,10 @@
 // exit status, and the files it leaves, for good inputs and bad ones.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 
 #include <cstdint>
 #include <cstdlib>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -16,30 +14,11 @@
 #include "imagefile/bmp_bytes.h"
 #include "imagefile/image_checks.h"
 #include "imagefile/imagefile.h"
+#include "run_tool.h"
 
 using namespace tarvel_test;
 
 namespace {
-
-struct outcome {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-// Runs the program with `args` (words without spaces or quotes) in `dir`.
-outcome run(const scratch_dir& dir, const std::string& args) {
-    const std::string out = dir.file_path(".stdout");
-    const std::string err = dir.file_path(".stderr");
-    const std::string command =
-        "cd " + dir.path() + " && " TARVEL_TOOL " " + args + " >" + out + " 2>" + err;
-    const int raw = std::system(command.c_str());
-    outcome o;
-    o.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    o.out = read_text(out);
-    o.err = read_text(err);
-    return o;
-}
 
 bool exists(const std::string& path) {
     struct stat st {};
@@ -79,15 +58,6 @@ class Tool : public testing::Test {
     scratch_dir dir;
 };
 
-// The lines of a text that start with `prefix`.
-std::vector<std::string> lines_starting(const std::string& text, const std::string& prefix) {
-    std::vector<std::string> found;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
-        if (line.rfind(prefix, 0) == 0) found.push_back(line);
-    return found;
-}
-
 // Failures: a non-zero status and one message line on standard error (after
 // any progress lines) naming the file and the reason, and no output file left.
 TEST_F(Tool, FailuresSayWhichFileAndWhyOnOneLine) {
@@ -110,7 +80,7 @@ TEST_F(Tool, FailuresSayWhichFileAndWhyOnOneLine) {
     };
     for (const row& r : rows) {
         SCOPED_TRACE(r.args);
-        const outcome o = run(dir, r.args);
+        const outcome o = run_tool(dir, r.args);
         EXPECT_NE(o.status, 0);
         const std::vector<std::string> messages = lines_starting(o.err, "tarvel");
         ASSERT_EQ(messages.size(), 1u) << o.err;
@@ -121,45 +91,45 @@ TEST_F(Tool, FailuresSayWhichFileAndWhyOnOneLine) {
         }
     }
     // Usage errors come from the command line, before anything is read.
-    EXPECT_NE(run(dir, "").status, 0);
-    EXPECT_NE(run(dir, "convert").status, 0);
-    EXPECT_NE(run(dir, "frobnicate").status, 0);
-    EXPECT_EQ(run(dir, "--help").status, 0);
+    EXPECT_NE(run_tool(dir, "").status, 0);
+    EXPECT_NE(run_tool(dir, "convert").status, 0);
+    EXPECT_NE(run_tool(dir, "frobnicate").status, 0);
+    EXPECT_EQ(run_tool(dir, "--help").status, 0);
 }
 
 // Successes: status 0, what the command says it did, and files that hold
 // the expected pixels.
 TEST_F(Tool, CommandsWriteWhatTheySay) {
-    outcome o = run(dir, "convert --quiet v5.bmp v5-out.bmp");
+    outcome o = run_tool(dir, "convert --quiet v5.bmp v5-out.bmp");
     ASSERT_EQ(o.status, 0) << o.err;
     EXPECT_NE(o.out.find("9 x 5 palette, 8-bit BMP"), std::string::npos) << o.out;
     tarvel::image img;
     ASSERT_EQ(tarvel::loadWindowsBMP(img, dir.file_path("v5-out.bmp").c_str(), nullptr), 0);
     expect_picture(img, 2, 9, 5, index, test_palette(16));
 
-    o = run(dir, "convert --quiet rgb.png rgb.bmp");
+    o = run_tool(dir, "convert --quiet rgb.png rgb.bmp");
     ASSERT_EQ(o.status, 0) << o.err;
     ASSERT_EQ(tarvel::loadWindowsBMP(img, dir.file_path("rgb.bmp").c_str(), nullptr), 0);
     expect_picture(img, 3, 11, 6, picture);
 
-    o = run(dir, "decode rgb.png -o decoded.png");
+    o = run_tool(dir, "decode rgb.png -o decoded.png");
     ASSERT_EQ(o.status, 0) << o.err;
     EXPECT_NE(o.out.find("rgb.png: 11 x 6 pixels, 24 bits per pixel"), std::string::npos) << o.out;
     tarvel::CImageFileFormat_dib png;
     ASSERT_TRUE(png.Load(img, dir.file_path("decoded.png").c_str(), nullptr, nullptr));
     expect_picture(img, 3, 11, 6, picture);
 
-    o = run(dir, "pyramid rgb.png pyr");
+    o = run_tool(dir, "pyramid rgb.png pyr");
     ASSERT_EQ(o.status, 0) << o.err;
     EXPECT_NE(o.out.find("built     pyr from rgb.png: 1 layers"), std::string::npos) << o.out;
     EXPECT_NE(o.out.find("layer 0       11 x 6      RGB"), std::string::npos) << o.out;
-    o = run(dir, "pyramid rgb.png pyr");
+    o = run_tool(dir, "pyramid rgb.png pyr");
     EXPECT_NE(o.out.find("opened    pyr"), std::string::npos) << o.out;
-    o = run(dir, "pyramid v5.bmp pyr");
+    o = run_tool(dir, "pyramid v5.bmp pyr");
     EXPECT_EQ(o.status, 1);
     EXPECT_NE(o.err.find("--rebuild"), std::string::npos) << o.err;
 
-    o = run(dir, "capture pyr 0 0 11 6 11 6 view.bmp");
+    o = run_tool(dir, "capture pyr 0 0 11 6 11 6 view.bmp");
     ASSERT_EQ(o.status, 0) << o.err;
     ASSERT_EQ(tarvel::loadWindowsBMP(img, dir.file_path("view.bmp").c_str(), nullptr), 0);
     expect_picture(img, 3, 11, 6, picture);
