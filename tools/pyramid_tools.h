@@ -2,8 +2,10 @@
 // pyramid with a progress bar, describing it, and saving captured views.
 #pragma once
 
+#include <memory>
 #include <string>
 
+#include "display/display.h"
 #include "image/image.h"
 #include "pyramid/pyramid.h"
 
@@ -25,6 +27,14 @@ bool write_sample(const std::string& path, int width, int height, std::string& e
 // when rebuild is set. Prints what it did; returns 0, or 1 after printing why not.
 int open_or_build(tarvel::pyramid& p, const std::string& source, const std::string& dir,
                   bool rebuild);
+
+// The host image of a command's input: the pyramid stored in the directory
+// `input`, or the pyramid of the picture `input` kept in pyramidDir
+// (INPUT.pyramid when empty), built there with a progress bar when missing.
+// Null with one line naming the file and the reason in error.
+std::unique_ptr<tarvel::CImagePyramid> open_pyramid(const std::string& input,
+                                                    const std::string& pyramidDir,
+                                                    std::string& error);
 
 // Two paths name the same source when they are equal or name the same file.
 bool same_source(const std::string& a, const std::string& b);

@@ -1,12 +1,8 @@
 // `tarvel view SOURCE|DIR -o VIEW.png`: shows any view of a picture or a
 // stored pyramid as the display does, through the pyramid's host image and
 // its bitmap, and writes it as a PNG file.
-#include <sys/stat.h>
-
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 #include <memory>
 #include <optional>
 #include <string>
@@ -36,32 +32,6 @@ struct view_options {
     std::optional<double> brightness, contrast;
     int pngLevel = KORBAS::kPngFastLevel;
     std::string out;
-};
-
-// Shows the progress of a build and stays silent while a stored pyramid is
-// opened (an open only announces its layer count).
-class build_progress : public KORBAS::IProgressWork {
-  public:
-    void SetTotal(int total) override {
-        if (m_building) m_bar.SetTotal(total);
-    }
-    void Advance(int steps) override {
-        if (m_building) m_bar.Advance(steps);
-    }
-    void SetText(const char* text) override {
-        m_building = true;
-        m_bar.SetText(text);
-    }
-    void Finish() override {
-        if (m_building) m_bar.Finish();
-    }
-    void Abandon() {
-        if (m_building) m_bar.Abandon();
-    }
-
-  private:
-    KORBAS::CTerminalProgress m_bar{stderr};
-    bool m_building = false;
 };
 
 // Reads "A<sep>B" of two numbers; false unless the whole text is that.
@@ -143,39 +113,10 @@ bool make_view(const view_options& o, int width, int height, view_spec& v, std::
     return check_view(v, error);
 }
 
-// Opens the pyramid in DIR, or the pyramid of a picture (built when missing).
-std::unique_ptr<tarvel::CImagePyramid> open_pyramid(const view_options& o, std::string& error) {
-    struct stat st {};
-    if (stat(o.input.c_str(), &st) != 0) {
-        error = o.input + ": " + std::strerror(errno);
-        return nullptr;
-    }
-    const bool directory = S_ISDIR(st.st_mode);
-    const std::string dir = directory              ? o.input
-                            : o.pyramidDir.empty() ? o.input + ".pyramid"
-                                                   : o.pyramidDir;
-    build_progress progress;
-    std::unique_ptr<tarvel::CImagePyramid> adapter(tarvel::CImagePyramid::Open(
-        directory ? nullptr : o.input.c_str(), dir.c_str(), &progress, error));
-    if (!adapter) {
-        progress.Abandon();
-        if (directory) error += " (build one with tarvel pyramid SOURCE " + dir + ")";
-        return nullptr;
-    }
-    progress.Finish();
-    const std::string& name = adapter->getPyramid().GetName();
-    if (!directory && !same_source(name, o.input)) {
-        error = dir + " holds the pyramid of another source, " + name +
-                "; choose another directory with --pyramid";
-        return nullptr;
-    }
-    return adapter;
-}
-
 int run_view(const view_options& o) {
     const double start = seconds_now();
     std::string error;
-    std::unique_ptr<tarvel::CImagePyramid> adapter = open_pyramid(o, error);
+    std::unique_ptr<tarvel::CImagePyramid> adapter = open_pyramid(o.input, o.pyramidDir, error);
     if (!adapter) return fail(error);
     tarvel::pyramid& p = adapter->getPyramid();
     view_spec v;

@@ -1,0 +1,77 @@
+// Opening the input of a command that reads through the pyramid's host image:
+// a stored pyramid directory, or a picture whose pyramid is built when missing.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "host/host.h"
+#include "tools/pyramid_tools.h"
+
+namespace tarvel_cli {
+
+namespace {
+
+// Shows the progress of a build and stays silent while a stored pyramid is
+// opened (an open only announces its layer count).
+class build_progress : public KORBAS::IProgressWork {
+  public:
+    void SetTotal(int total) override {
+        if (m_building) m_bar.SetTotal(total);
+    }
+    void Advance(int steps) override {
+        if (m_building) m_bar.Advance(steps);
+    }
+    void SetText(const char* text) override {
+        m_building = true;
+        m_bar.SetText(text);
+    }
+    void Finish() override {
+        if (m_building) m_bar.Finish();
+    }
+    void Abandon() {
+        if (m_building) m_bar.Abandon();
+    }
+
+  private:
+    KORBAS::CTerminalProgress m_bar{stderr};
+    bool m_building = false;
+};
+
+}  // namespace
+
+std::unique_ptr<tarvel::CImagePyramid> open_pyramid(const std::string& input,
+                                                    const std::string& pyramidDir,
+                                                    std::string& error) {
+    struct stat st {};
+    if (stat(input.c_str(), &st) != 0) {
+        error = input + ": " + std::strerror(errno);
+        return nullptr;
+    }
+    const bool directory = S_ISDIR(st.st_mode);
+    const std::string dir = directory            ? input
+                            : pyramidDir.empty() ? input + ".pyramid"
+                                                 : pyramidDir;
+    const bool dirExisted = stat(dir.c_str(), &st) == 0;
+    build_progress progress;
+    std::unique_ptr<tarvel::CImagePyramid> adapter(tarvel::CImagePyramid::Open(
+        directory ? nullptr : input.c_str(), dir.c_str(), &progress, error));
+    if (!adapter) {
+        progress.Abandon();
+        // A failed build cleans up its files; the directory made for it goes too.
+        if (!dirExisted) rmdir(dir.c_str());
+        if (directory) error += " (build one with tarvel pyramid SOURCE " + dir + ")";
+        return nullptr;
+    }
+    progress.Finish();
+    const std::string& name = adapter->getPyramid().GetName();
+    if (!directory && !same_source(name, input)) {
+        error = dir + " holds the pyramid of another source, " + name +
+                "; choose another directory for the pyramid of " + input;
+        return nullptr;
+    }
+    return adapter;
+}
+
+}  // namespace tarvel_cli
