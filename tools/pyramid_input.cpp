@@ -11,36 +11,6 @@
 
 namespace tarvel_cli {
 
-namespace {
-
-// Shows the progress of a build and stays silent while a stored pyramid is
-// opened (an open only announces its layer count).
-class build_progress : public KORBAS::IProgressWork {
-  public:
-    void SetTotal(int total) override {
-        if (m_building) m_bar.SetTotal(total);
-    }
-    void Advance(int steps) override {
-        if (m_building) m_bar.Advance(steps);
-    }
-    void SetText(const char* text) override {
-        m_building = true;
-        m_bar.SetText(text);
-    }
-    void Finish() override {
-        if (m_building) m_bar.Finish();
-    }
-    void Abandon() {
-        if (m_building) m_bar.Abandon();
-    }
-
-  private:
-    KORBAS::CTerminalProgress m_bar{stderr};
-    bool m_building = false;
-};
-
-}  // namespace
-
 std::unique_ptr<tarvel::CImagePyramid> open_pyramid(const std::string& input,
                                                     const std::string& pyramidDir,
                                                     std::string& error) {

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "display/display.h"
+#include "host/progress.h"
 #include "image/image.h"
 #include "pyramid/pyramid.h"
 
@@ -27,6 +28,32 @@ bool write_sample(const std::string& path, int width, int height, std::string& e
 // when rebuild is set. Prints what it did; returns 0, or 1 after printing why not.
 int open_or_build(tarvel::pyramid& p, const std::string& source, const std::string& dir,
                   bool rebuild);
+
+// A progress bar for a build that stays silent while a stored pyramid is
+// opened (an open only announces its layer count).
+class build_progress : public KORBAS::IProgressWork {
+  public:
+    void SetTotal(int total) override {
+        if (m_building) m_bar.SetTotal(total);
+    }
+    void Advance(int steps) override {
+        if (m_building) m_bar.Advance(steps);
+    }
+    void SetText(const char* text) override {
+        m_building = true;
+        m_bar.SetText(text);
+    }
+    void Finish() override {
+        if (m_building) m_bar.Finish();
+    }
+    void Abandon() {
+        if (m_building) m_bar.Abandon();
+    }
+
+  private:
+    KORBAS::CTerminalProgress m_bar{stderr};
+    bool m_building = false;
+};
 
 // The host image of a command's input: the pyramid stored in the directory
 // `input`, or the pyramid of the picture `input` kept in pyramidDir
