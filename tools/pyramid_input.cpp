@@ -1,5 +1,6 @@
 // Opening the input of a command that reads through the pyramid's host image:
 // a stored pyramid directory, or a picture whose pyramid is built when missing.
+#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -7,9 +8,32 @@
 #include <cstring>
 
 #include "host/host.h"
+#include "pyramid/directory_lock.h"
 #include "tools/pyramid_tools.h"
 
 namespace tarvel_cli {
+namespace {
+
+// Removes a directory made for a build that failed. The build leaves only its
+// lock files there; anything else (another process's files) keeps it.
+void remove_failed_build_dir(const std::string& dir) {
+    DIR* d = opendir(dir.c_str());
+    if (!d) return;
+    bool onlyLocks = true;
+    while (const dirent* entry = readdir(d)) {
+        const std::string name = entry->d_name;
+        if (name != "." && name != ".." && name != tarvel::kBuildLockFile &&
+            name != tarvel::kReadLockFile)
+            onlyLocks = false;
+    }
+    closedir(d);
+    if (!onlyLocks) return;
+    unlink((dir + "/" + tarvel::kBuildLockFile).c_str());
+    unlink((dir + "/" + tarvel::kReadLockFile).c_str());
+    rmdir(dir.c_str());
+}
+
+}  // namespace
 
 std::unique_ptr<tarvel::CImagePyramid> open_pyramid(const std::string& input,
                                                     const std::string& pyramidDir,
@@ -30,7 +54,7 @@ std::unique_ptr<tarvel::CImagePyramid> open_pyramid(const std::string& input,
     if (!adapter) {
         progress.Abandon();
         // A failed build cleans up its files; the directory made for it goes too.
-        if (!dirExisted) rmdir(dir.c_str());
+        if (!dirExisted) remove_failed_build_dir(dir);
         if (directory) error += " (build one with tarvel pyramid SOURCE " + dir + ")";
         return nullptr;
     }
