@@ -128,6 +128,16 @@ UINT GetPrivateProfileIntA(LPCSTR lpAppName, LPCSTR lpKeyName, INT nDefault, LPC
 DWORD GetPrivateProfileStringA(LPCSTR lpAppName, LPCSTR lpKeyName, LPCSTR lpDefault,
                                LPSTR lpReturnedString, DWORD nSize, LPCSTR lpFileName);
 
+// MoveFileExA's flag: an existing file at the new name is replaced.
+constexpr DWORD MOVEFILE_REPLACE_EXISTING = 0x1;
+// Renames a file within one file system, atomically: readers see the old or
+// the new file at lpNewFileName, never neither. Without
+// MOVEFILE_REPLACE_EXISTING an existing target makes it fail. Beyond Windows:
+// the move takes the profile writers' lock on the target's directory, so that
+// a profile write in progress never puts back the file the move replaced;
+// the directory is synced after the move. TRUE on success.
+BOOL MoveFileExA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, DWORD dwFlags);
+
 // ---- String resources (strings.cpp) ----
 
 // Copies string uID of the module's table into lpBuffer (at most

@@ -1,25 +1,22 @@
-// Building a pyramid from an image file: decode into layer 0, halve layer by
-// layer, freeze every layer into pyramid.ini and write "Name" last.
+// Building a pyramid from an image file: the decoded rows stream into every
+// layer at once, the layers are frozen into a new profile with "Name" last,
+// and that profile replaces pyramid.ini in one step.
 #include <cstdio>
 #include <cstring>
 #include <memory>
 #include <vector>
 
+#include "host/decode/row_sink.h"
 #include "host/host.h"
-#include "imagefile/imagefile.h"
 #include "platform/platform.h"
 #include "pyramid/page_files.h"
 #include "pyramid/pyramid.h"
 #include "pyramid/pyramid_file.h"
-#include "pyramid/resampler.h"
-#include "pyramid/resources.h"
+#include "pyramid/source_sink.h"
 
 namespace tarvel {
 
 namespace {
-
-// The per-layer progress text is formatted into this many bytes.
-constexpr int kLayerTextChars = 256;
 
 // What one build has made, so that a failure can take all of it back.
 class build_state {
@@ -41,10 +38,10 @@ class build_state {
     void note_palette(const std::string& section) {
         char name[kPathChars];
         GetPrivateProfileStringA(section.c_str(), "Palette", "", name, sizeof name,
-                                 (m_directory + kPyramidFile).c_str());
+                                 (m_directory + kPyramidBuildFile).c_str());
         if (IsPageFileName(name)) m_palettes.push_back(name);
     }
-    // From now on a failure also deletes pyramid.ini.
+    // From now on a failure also deletes the new profile.
     void wrote_profile() { m_wroteProfile = true; }
     // The layers now belong to the pyramid.
     void keep() { m_kept = true; }
@@ -56,7 +53,7 @@ class build_state {
             delete *it;  // removes its page files
         }
         for (const std::string& name : m_palettes) DeleteFileA((m_directory + name).c_str());
-        if (m_wroteProfile) DeleteFileA((m_directory + kPyramidFile).c_str());
+        if (m_wroteProfile) DeleteFileA((m_directory + kPyramidBuildFile).c_str());
     }
 
     std::string m_directory;
@@ -64,14 +61,6 @@ class build_state {
     bool m_wroteProfile = false;
     bool m_kept = false;
 };
-
-void report_layer(KORBAS::IProgressWork* progress, int layer, int last) {
-    if (progress == nullptr) return;
-    char text[kLayerTextChars];
-    const std::string format = LoadResourceText(kLayerBuildingText);
-    std::snprintf(text, sizeof text, format.c_str(), layer, last);
-    progress->SetText(text);
-}
 
 }  // namespace
 
@@ -84,70 +73,55 @@ bool pyramid::Create(const char* directory, const char* source, int,
     SetWorkDirectory(directory);
     if (!workDirectoryUsable(true)) return false;
     const std::string ini = m_workDirectory + kPyramidFile;
-    // Page files already here belong to an earlier pyramid or to a build that
-    // was interrupted; they go once the source is decoded. Files made from now
-    // on cannot be among them (page files are created exclusively, and a file
-    // is deleted only while it is still the very file listed).
+    const std::string fresh = m_workDirectory + kPyramidBuildFile;
+    // Page files already here belong to the pyramid being replaced or to a
+    // build that was interrupted; they go once the new pyramid has replaced
+    // the old. Files made from now on cannot be among them (page files are
+    // created exclusively, and a file is deleted only while it is still the
+    // very file listed).
     const std::vector<page_file> earlier = IsSystemTemporaryDirectory(m_workDirectory)
                                                ? std::vector<page_file>()
                                                : ListPageFiles(m_workDirectory);
+    DeleteFileA(fresh.c_str());  // the profile of an interrupted build
 
+    // The new layers are written beside the old pyramid, which stays whole
+    // and openable until the new pyramid.ini replaces the old in one step.
     build_state state(m_workDirectory);
-    {
-        image* first = state.add_layer();
-        auto format = std::make_unique<CImageFileFormat_dib>();
-        if (!format->Load(*first, source, nullptr, progress) || first->GetWidth() < 1 ||
-            first->GetHeight() < 1) {
-            return false;  // nothing on disk has changed
-        }
-    }
-    int width = state.layers[0]->GetWidth();
-    int height = state.layers[0]->GetHeight();
-    const int count = CountLayers(width, height);
-
-    // Replace the directory's pyramid. Removing pyramid.ini makes the old
-    // pyramid unopenable at once; layers of this object stored here go too.
-    for (image* held : m_layers) {
-        if (m_workDirectory == held->GetTempPath()) {
-            Destroy();
-            break;
-        }
-    }
-    state.wrote_profile();
-    DeleteFileA(ini.c_str());
-    RemovePageFiles(m_workDirectory, earlier);
-    const std::string countText = std::to_string(count);
-    const std::string versionText = std::to_string(kPyramidVersion);
-    if (!WritePrivateProfileStringA(kPyramidSection, kPyramidLayerCountKey, countText.c_str(),
-                                    ini.c_str()) ||
-        !WritePrivateProfileStringA(kPyramidSection, kPyramidVersionKey, versionText.c_str(),
-                                    ini.c_str())) {
+    source_sink sink([&state] { return state.add_layer(); }, progress);
+    try {
+        KORBAS::decode::DecodeRows(source, sink);
+    } catch (const KORBAS::CImageDecodeException&) {
         return false;
     }
+    if (!sink.finish()) return false;
 
-    CImageResampler_bilinear resampler;
-    for (int i = 1; i < count; ++i) {
-        report_layer(progress, i, count - 1);
-        image* next = state.add_layer();
-        resampler.SetSource(state.layers[i - 1], 0, 0, width, height);
-        resampler.SetDestination(next, 0, 0, width >> 1, height >> 1);
-        if (!resampler.Execute(progress)) return false;
-        state.layers[i - 1]->Flush();
-        width >>= 1;
-        height >>= 1;
-    }
+    state.wrote_profile();
+    const int count = static_cast<int>(state.layers.size());
     for (int k = 0; k < count; ++k) {
         const std::string section = LayerSection(k);
-        if (!state.layers[k]->Freeze(kPyramidFile, section.c_str(), true)) return false;
+        if (!state.layers[k]->Freeze(kPyramidBuildFile, section.c_str(), true)) return false;
         if (state.layers[k]->GetPalette() != nullptr) state.note_palette(section);
     }
-    // Every page and palette file is complete: "Name" makes the pyramid openable.
-    if (!WritePrivateProfileStringA(kPyramidSection, kPyramidNameKey, source, ini.c_str())) {
+    // Every page and palette file is complete: "Name" makes the profile a pyramid's.
+    const std::string countText = std::to_string(count);
+    const std::string versionText = std::to_string(kPyramidVersion);
+    const LPCSTR keys[] = {kPyramidLayerCountKey, kPyramidVersionKey, kPyramidNameKey};
+    const LPCSTR values[] = {countText.c_str(), versionText.c_str(), source};
+    if (!WritePrivateProfileKeysA(kPyramidSection, keys, values, 3, fresh.c_str()) ||
+        !MoveFileExA(fresh.c_str(), ini.c_str(), MOVEFILE_REPLACE_EXISTING)) {
         return false;
     }
     state.keep();
+
+    // The switch is made: the layers now describe pyramid.ini, and the old
+    // pyramid's files go (with this object's layers, when they were its).
+    bool reopened = true;
+    for (int k = 0; k < count; ++k)
+        reopened = reopened && state.layers[k]->Thaw(kPyramidFile, LayerSection(k).c_str(), false);
     replaceLayers(state.layers, source);
-    return true;
+    RemovePageFiles(m_workDirectory, earlier);
+    if (!reopened) Destroy();
+    return reopened;
 }
 
 }  // namespace tarvel

@@ -50,21 +50,19 @@ class CPyramidNotCreatedException {};
 // directory section "Layer"k per layer. A pyramid.ini without "Name" holds
 // no pyramid.
 //
-// Crash safety: a build writes "Name" last, after every page and palette file
-// of every layer is complete and every layer section is written, and each
-// write replaces pyramid.ini atomically. A build killed at any point leaves
-// either the earlier pyramid untouched (killed while decoding its source) or a
-// directory that opens as nothing; the next build sweeps what it left. The
-// work directory belongs to its pyramid: a build deletes the page files
-// ("~gm<hex>.tmp") that were in it before the build began, except in the
-// system temporary directory, which other programs share.
+// Crash safety: a build writes its page and palette files beside those of
+// the pyramid it replaces, freezes its layers into a new profile with "Name"
+// last, and renames that profile over pyramid.ini; only then are the old
+// page files deleted. A build killed at any point leaves the earlier pyramid
+// whole and openable, or the complete new one; the next build sweeps what it
+// left. The work directory belongs to its pyramid: a build deletes the page
+// files ("~gm<hex>.tmp") that were in it before the build began, except in
+// the system temporary directory, which other programs share.
 //
 // Failure: Create (both forms) returns false and leaves the layer list and
-// name as they were, except that a build into the directory this pyramid's
-// own layers live in drops them once it starts replacing that directory. A
-// successful Create replaces the layers held before (deleting the objects, not
-// their stored files). Page-file errors while layers are read print the page
-// store's messages and carry on. Nothing throws except std::bad_alloc.
+// name as they were. A successful Create replaces the layers held before
+// (deleting the objects, not their stored files). Page-file errors while layers are read print the
+// page store's messages and carry on. Nothing throws except std::bad_alloc.
 //
 // Threads: one thread at a time, with its layers. The work directory is not
 // locked: one process at a time may build into it.
@@ -93,23 +91,27 @@ class pyramid {
     bool Create(const char* directory, KORBAS::IProgressWork* progress);
 
     // Builds the pyramid of an image file in `directory` (the integer is not
-    // used): decodes the file into layer 0, halves each layer into the next
-    // with 2x2 box averages until both sides are at most 240 (see
-    // CountLayers), freezes every layer into pyramid.ini and writes "Name"
-    // last. The progress sink (may be null) sees, for each layer i from 1:
-    // SetText (string resource 10500 with i and the last layer's number),
-    // SetTotal (its rows, three times that for colour), one Advance(1) per row.
+    // used): the decoder's rows stream into layer 0 and, two rows at a time,
+    // are halved with 2x2 box averages into each further layer until both
+    // sides are at most 240 (see CountLayers); every page is written once,
+    // straight to its file, and none is read back. Sources whose rows do not
+    // come from the top down (interlaced, turned) fill layer 0 first and the
+    // other layers are made from its pages. The layers are frozen into a new
+    // profile with "Name" last, which then replaces pyramid.ini. The progress
+    // sink (may be null) sees SetText (string resource 10502 with the number
+    // of layers), SetTotal (the rows the decoder hands over) and one
+    // Advance(1) per row; a source filled into layer 0 first then reports
+    // layer 1 as string resource 10500, its rows and one Advance(1) each.
     //
-    // A source that cannot be decoded changes nothing on disk. Once it is
-    // decoded the build replaces the directory's pyramid: it removes
-    // pyramid.ini (the old pyramid stops opening at that instant), deletes the
-    // page files that were in the directory before the build began, and writes
-    // the new layers, "Name" last.
+    // Until the switch the directory's earlier pyramid is untouched and opens
+    // as before; after it, the page files that were in the directory before
+    // the build began are deleted.
     //
-    // Failure (false): an undecodable or empty source, an unwritable or too
-    // long work directory, a source path of kPyramidNameChars characters or
-    // more, a layer that cannot be made or frozen. Everything the build made
-    // is deleted: its page and palette files and pyramid.ini.
+    // Failure (false): an undecodable or empty source (also one that fails
+    // halfway), an unwritable or too long work directory, a source path of
+    // kPyramidNameChars characters or more, a layer that cannot be made or
+    // frozen. Everything the build made is deleted (its page and palette files
+    // and its profile) and the earlier pyramid stays as it was.
     bool Create(const char* directory, const char* source, int, KORBAS::IProgressWork* progress);
 
     // Deletes every layer object (stored files stay) and empties the name; the

@@ -89,6 +89,11 @@ void ResampleBilinearWide(image::pointer destination, int width, int height,
                           const resample_source& source, int x, int y, int srcWidth, int srcHeight,
                           KORBAS::IProgressWork* progress);
 
+// One row of ResampleHalve: out[i] = (upper[2i] + upper[2i+1] + lower[2i] +
+// lower[2i+1]) >> 2 for i below width; upper and lower hold 2 x width bytes.
+void HalveRow(const unsigned char* upper, const unsigned char* lower, unsigned char* out,
+              int width);
+
 // Sources whose squared width and height are both below this use
 // ResampleBilinear: its 32-bit ancestor formed j x H x 256 in 32 bits, which
 // is safe for destinations no larger than the source while H^2 < 2^23.
