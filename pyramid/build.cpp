@@ -87,7 +87,7 @@ bool pyramid::Create(const char* directory, const char* source, int,
     // The new layers are written beside the old pyramid, which stays whole
     // and openable until the new pyramid.ini replaces the old in one step.
     build_state state(m_workDirectory);
-    source_sink sink([&state] { return state.add_layer(); }, progress);
+    source_sink sink([&state] { return state.add_layer(); }, progress, m_buildThreads);
     try {
         KORBAS::decode::DecodeRows(source, sink);
     } catch (const KORBAS::CImageDecodeException&) {

@@ -64,8 +64,9 @@ class CPyramidNotCreatedException {};
 // (deleting the objects, not their stored files). Page-file errors while layers are read print the
 // page store's messages and carry on. Nothing throws except std::bad_alloc.
 //
-// Threads: one thread at a time, with its layers. The work directory is not
-// locked: one process at a time may build into it.
+// Threads: one thread at a time, with its layers; a build may run a second
+// thread of its own inside Create (see SetBuildThreads). The work directory
+// is not locked: one process at a time may build into it.
 class pyramid {
   public:
     pyramid();
@@ -132,6 +133,12 @@ class pyramid {
     // 2^k <= factor, at most the last layer; 0 for factors below 2.
     int GetLayerForReduction(int factor) const;
 
+    // Threads a build may use: 2 (the default) decodes on the caller's thread
+    // while a second thread, joined before Create returns, makes the layers;
+    // 1 does everything on the caller's thread. Values are taken as 1 or 2.
+    void SetBuildThreads(int threads) { m_buildThreads = threads > 1 ? 2 : 1; }
+    int GetBuildThreads() const { return m_buildThreads; }
+
     // Stored and consulted by nothing: the resampler chooses by sizes.
     void SetResampleMode(int mode) { m_resampleMode = mode; }
     int GetResampleMode() const { return m_resampleMode; }
@@ -177,6 +184,7 @@ class pyramid {
     std::string m_workDirectory;
     std::string m_name;
     int m_resampleMode;
+    int m_buildThreads = 2;
 };
 
 // The layer for a reduction factor among `layerCount` layers (see

@@ -12,6 +12,8 @@
 #include "pyramid/pyramid.h"
 #include "pyramid/resampler.h"
 #include "pyramid/resources.h"
+#include "pyramid/row_relay.h"
+#include "pyramid/split_pixels.h"
 
 namespace tarvel {
 
@@ -24,6 +26,13 @@ using KORBAS::decode::RowPlacement;
 // Rows that are placed into layer 0 through its cache wait in bands of about
 // this many bytes: a turned picture's band touches every page of layer 0.
 constexpr std::uint64_t kPlacedBandBytes = 8u << 20;
+
+// Rows go to the second thread in chunks of about this many bytes (whole
+// decoder bands), three chunks in the ring; bands so large that the ring
+// would pass the second limit are split on the decoder's thread instead.
+constexpr std::uint64_t kRelayChunkBytes = 256u << 10;
+constexpr int kRelayChunks = 3;
+constexpr std::uint64_t kMaxRelayBytes = 24u << 20;
 
 // The progress text is formatted into this many bytes.
 constexpr int kProgressTextChars = 256;
@@ -43,8 +52,8 @@ void report_text(KORBAS::IProgressWork* progress, unsigned id, int a, int b) {
 
 }  // namespace
 
-source_sink::source_sink(layer_maker makeLayer, KORBAS::IProgressWork* progress)
-    : m_makeLayer(std::move(makeLayer)), m_progress(progress) {}
+source_sink::source_sink(layer_maker makeLayer, KORBAS::IProgressWork* progress, int threads)
+    : m_makeLayer(std::move(makeLayer)), m_progress(progress), m_threads(threads) {}
 
 source_sink::~source_sink() = default;
 
@@ -90,8 +99,19 @@ bool source_sink::begin(const PictureLayout& layout) {
                                      layout.orientation == Orientation::mirrored);
     if (m_streaming) {
         m_cascade = std::make_unique<layer_cascade>(m_layers, 0);
-        m_direct = type == 2 && bandRows == 1 && layout.orientation == Orientation::normal;
-        m_slots = m_direct ? 0 : bandRows;
+        const std::uint64_t chunkRows =
+            bandRows * std::max<std::uint64_t>(kRelayChunkBytes / (rowBytes * bandRows), 1);
+        if (m_threads > 1 && chunkRows * rowBytes * kRelayChunks <= kMaxRelayBytes) {
+            // The decoder's thread only decodes; the layers are made on the relay's.
+            m_relay = std::make_unique<row_relay>(rowBytes, static_cast<std::uint32_t>(chunkRows),
+                                                  kRelayChunks, [this](const unsigned char* row) {
+                                                      deinterleave(row);
+                                                      return m_cascade->next();
+                                                  });
+        } else {
+            m_direct = type == 2 && bandRows == 1 && layout.orientation == Orientation::normal;
+            m_slots = m_direct ? 0 : bandRows;
+        }
     } else {
         // Placed bands are whole decoder bands, so that a band never waits
         // for rows the decoder holds back.
@@ -115,6 +135,7 @@ unsigned char* source_sink::slot(std::uint64_t k) const {
 }
 
 unsigned char* source_sink::row(std::uint32_t y) noexcept {
+    if (m_relay) return m_relay->room(m_asked++);
     if (m_direct) return m_cascade->row(0);
     const std::uint64_t k = m_asked++;
     // A row that comes again (a later pass) adds to what it holds.
@@ -125,25 +146,20 @@ unsigned char* source_sink::row(std::uint32_t y) noexcept {
 // Splits an interleaved row into the first layer's channels, mirrored when
 // the picture says so.
 void source_sink::deinterleave(const unsigned char* from) {
+    unsigned char* planes[3] = {};
     const int pixel = m_layout.bitCount / 8;
-    const int width = static_cast<int>(m_layout.width);
-    const bool mirrored = m_layout.orientation == Orientation::mirrored;
-    const int channels = pixel == 1 ? 1 : 3;
-    for (int c = 0; c < channels; ++c) {
-        unsigned char* to = m_cascade->row(c);
-        const unsigned char* in = from + byte_of_channel(c, pixel);
-        if (mirrored) {
-            for (int x = width - 1; x >= 0; --x, in += pixel) to[x] = *in;
-        } else if (pixel == 1) {
-            std::memcpy(to, in, static_cast<std::size_t>(width));
-        } else {
-            for (int x = 0; x < width; ++x, in += pixel) to[x] = *in;
-        }
-    }
+    for (int c = 0; c < (pixel == 1 ? 1 : 3); ++c) planes[c] = m_cascade->row(c);
+    SplitPixels(from, static_cast<int>(m_layout.width), pixel, planes,
+                m_layout.orientation == Orientation::mirrored);
 }
 
 bool source_sink::put(std::uint32_t y) noexcept {
     if (m_progress != nullptr) m_progress->Advance(1);
+    if (m_relay) {
+        if (!m_relay->put(m_put++, y + 1 == m_layout.height))
+            return fail("a page file of a layer could not be written");
+        return true;
+    }
     if (m_streaming) {
         if (!m_direct) deinterleave(slot(m_put++));
         if (!m_cascade->next()) return fail("a page file of a layer could not be written");
@@ -236,6 +252,7 @@ bool source_sink::halve_from_pages() {
 
 bool source_sink::finish() {
     if (m_layers.empty()) return fail("the decoder gave no picture");
+    if (m_relay && !m_relay->finish()) return fail("a page file of a layer could not be written");
     if (m_streaming) {
         if (!m_cascade->done()) return fail("the decoder gave fewer rows than the picture has");
     } else {

@@ -11,6 +11,7 @@
 #include "host/decode/row_sink.h"
 #include "image/image.h"
 #include "pyramid/layer_cascade.h"
+#include "pyramid/row_relay.h"
 
 namespace KORBAS {
 class IProgressWork;
@@ -33,15 +34,20 @@ namespace tarvel {
 // layers made from layer 0's pages then report as ResampleHalve does for
 // layer 1.
 //
-// Owns: its row buffers; not the layers, which make_layer gives (made in the
-// work directory, owned by the caller).
+// Owns: its row buffers and, streaming with two threads, the relay thread
+// that makes the layers (the layers are then not touched on the decoder's
+// thread until finish() or the destructor has joined it); not the layers,
+// which make_layer gives (made in the work directory, owned by the caller).
 // Failure: start refuses a picture no layer can hold; put returns false once
 // a page cannot be written; reason() says why.
 // Threads: the decoder's; one thread at a time.
 class source_sink : public KORBAS::decode::RowSink {
   public:
     using layer_maker = std::function<image*()>;
-    source_sink(layer_maker makeLayer, KORBAS::IProgressWork* progress);
+    // threads: 2 lets a second thread make the layers of a streamed source
+    // while the decoder's thread decodes (joined by finish or the
+    // destructor); 1 does everything on the decoder's thread.
+    source_sink(layer_maker makeLayer, KORBAS::IProgressWork* progress, int threads);
     ~source_sink() override;
 
     bool start(const KORBAS::decode::PictureLayout& layout) noexcept override;
@@ -69,7 +75,9 @@ class source_sink : public KORBAS::decode::RowSink {
     KORBAS::IProgressWork* m_progress;
     KORBAS::decode::PictureLayout m_layout;
     std::vector<image*> m_layers;
+    int m_threads;
     std::unique_ptr<layer_cascade> m_cascade;  // streaming: from layer 0
+    std::unique_ptr<row_relay> m_relay;        // after the cascade: it stops first
     bool m_streaming = false;
     bool m_direct = false;  // rows decoded straight into layer 0's pages
     // Rows handed out and taken back, in a ring of m_slots rows.

@@ -20,12 +20,14 @@ namespace {
 using KORBAS::decode::Orientation;
 using KORBAS::decode::PictureLayout;
 
-// Pixels row by row, channels interleaved.
-bytes interleaved(const planes& p) {
+// Pixels row by row, channels interleaved, with an opaque alpha byte when asked.
+bytes interleaved(const planes& p, bool alpha = false) {
     bytes out;
     for (int y = 0; y < p.height; ++y)
-        for (int x = 0; x < p.width; ++x)
+        for (int x = 0; x < p.width; ++x) {
             for (const auto& plane : p.channel) out.push_back(plane[size_t(y) * p.width + x]);
+            if (alpha) out.push_back(255);
+        }
     return out;
 }
 
@@ -39,20 +41,22 @@ planes grey_planes(int width, int height, std::uint32_t seed) {
 struct source_case {
     std::string file;
     planes picture;
+    int threads;  // of the build
 };
 
 std::string write_source(const scratch_dir& dir, const source_case& c) {
     const std::string path = dir.file_path(c.file);
     const planes& p = c.picture;
-    const bytes samples = interleaved(p);
     const auto has = [&](const char* part) { return c.file.find(part) != std::string::npos; };
+    const bytes samples = interleaved(p, has("rgba"));
     if (has(".jpg")) {
         writeJpeg(path, p.width, p.height, 3, samples);
     } else if (has(".png")) {
         const bool grey = has("grey");
-        const int colour = p.type == 3 ? PNG_COLOR_TYPE_RGB
-                           : grey      ? PNG_COLOR_TYPE_GRAY
-                                       : PNG_COLOR_TYPE_PALETTE;
+        const int colour = has("rgba")   ? PNG_COLOR_TYPE_RGB_ALPHA
+                           : p.type == 3 ? PNG_COLOR_TYPE_RGB
+                           : grey        ? PNG_COLOR_TYPE_GRAY
+                                         : PNG_COLOR_TYPE_PALETTE;
         writePng(path, p.width, p.height, colour, 8, samples, grey ? bytes() : p.palette,
                  has("adam7"));
     } else if (has(".tif")) {
@@ -70,21 +74,24 @@ std::string write_source(const scratch_dir& dir, const source_case& c) {
 
 TEST(StreamedBuild, EveryKindOfSourceGivesTheReferenceLayers) {
     // 1500 wide: 699 rows a page, so pairs of rows straddle pages; 524290
-    // wide: one row a page. The others are odd in both directions.
+    // wide: one row a page. The others are odd in both directions. The
+    // RGBA picture is opaque. Streamed sources are built with one thread or
+    // with the second that makes the layers.
     const source_case cases[] = {
-        {"big.jpg", random_planes(3, 1500, 1401, 1)},
-        {"rgb.png", random_planes(3, 517, 263, 2)},
-        {"palette-adam7.png", random_planes(2, 517, 263, 3)},
-        {"rgb-adam7.png", random_planes(3, 701, 603, 4)},
-        {"wide-grey.png", grey_planes(524290, 5, 5)},
-        {"strips.tif", random_planes(3, 517, 263, 6)},
-        {"tiles.tif", random_planes(3, 517, 263, 7)},
-        {"planes.tif", random_planes(3, 517, 263, 8)},
-        {"up.bmp", random_planes(3, 1500, 1401, 9)},
-        {"down.bmp", random_planes(3, 517, 263, 10)},
+        {"big.jpg", random_planes(3, 1500, 1401, 1), 2},
+        {"rgb.png", random_planes(3, 517, 263, 2), 1},
+        {"rgba.png", random_planes(3, 517, 263, 14), 1},
+        {"palette-adam7.png", random_planes(2, 517, 263, 3), 2},
+        {"rgb-adam7.png", random_planes(3, 701, 603, 4), 1},
+        {"wide-grey.png", grey_planes(524290, 5, 5), 1},
+        {"strips.tif", random_planes(3, 517, 263, 6), 2},
+        {"tiles.tif", random_planes(3, 517, 263, 7), 1},
+        {"planes.tif", random_planes(3, 517, 263, 8), 2},
+        {"up.bmp", random_planes(3, 1500, 1401, 9), 1},
+        {"down.bmp", random_planes(3, 517, 263, 10), 2},
     };
     for (const source_case& c : cases) {
-        SCOPED_TRACE(c.file);
+        SCOPED_TRACE(testing::Message() << c.file << ", " << c.threads << " thread(s)");
         scratch_dir src, work;
         const std::string path = write_source(src, c);
         planes reference = c.picture;
@@ -95,6 +102,7 @@ TEST(StreamedBuild, EveryKindOfSourceGivesTheReferenceLayers) {
             reference = read_image(whole);
         }
         pyramid p;
+        p.SetBuildThreads(c.threads);
         ASSERT_TRUE(build(work.bare(), path, &p));
         const int n = pyramid::CountLayers(c.picture.width, c.picture.height);
         EXPECT_TRUE(read_layers(p) == expected_layers(reference, n));
@@ -113,7 +121,7 @@ std::vector<planes> sink_layers(const scratch_dir& work, const planes& stored,
             owned.back()->SetTempPath(work.bare().c_str());
             return owned.back().get();
         },
-        nullptr);
+        nullptr, 1);
     PictureLayout layout;
     layout.width = static_cast<std::uint32_t>(stored.width);
     layout.height = static_cast<std::uint32_t>(stored.height);
