@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "host/decode/row_sink.h"
@@ -66,9 +67,13 @@ class build_state {
 
 bool pyramid::Create(const char* directory, const char* source, int,
                      KORBAS::IProgressWork* progress) {
-    if (directory == nullptr || *directory == '\0' || source == nullptr || *source == '\0' ||
-        std::strlen(source) >= static_cast<size_t>(kPyramidNameChars)) {
-        return false;
+    m_error.clear();
+    if (directory == nullptr || *directory == '\0') return fail("no work directory given");
+    if (source == nullptr || *source == '\0') return fail("no source file given");
+    if (std::strlen(source) >= static_cast<size_t>(kPyramidNameChars)) {
+        return fail(std::string(source) + ": a source path of " +
+                    std::to_string(kPyramidNameChars) +
+                    " characters or more cannot be recorded in pyramid.ini");
     }
     SetWorkDirectory(directory);
     if (!workDirectoryUsable(true)) return false;
@@ -90,16 +95,19 @@ bool pyramid::Create(const char* directory, const char* source, int,
     source_sink sink([&state] { return state.add_layer(); }, progress, m_buildThreads);
     try {
         KORBAS::decode::DecodeRows(source, sink);
-    } catch (const KORBAS::CImageDecodeException&) {
-        return false;
+    } catch (const KORBAS::CImageDecodeException& e) {
+        return fail(e.what());  // names the file and the reason
     }
-    if (!sink.finish()) return false;
+    if (!sink.finish()) return fail(std::string(source) + ": " + sink.reason());
 
     state.wrote_profile();
     const int count = static_cast<int>(state.layers.size());
     for (int k = 0; k < count; ++k) {
         const std::string section = LayerSection(k);
-        if (!state.layers[k]->Freeze(kPyramidBuildFile, section.c_str(), true)) return false;
+        if (!state.layers[k]->Freeze(kPyramidBuildFile, section.c_str(), true)) {
+            return fail(fresh + ": layer " + std::to_string(k) +
+                        " cannot be stored (its page files, palette file or section)");
+        }
         if (state.layers[k]->GetPalette() != nullptr) state.note_palette(section);
     }
     // Every page and palette file is complete: "Name" makes the profile a pyramid's.
@@ -107,10 +115,10 @@ bool pyramid::Create(const char* directory, const char* source, int,
     const std::string versionText = std::to_string(kPyramidVersion);
     const LPCSTR keys[] = {kPyramidLayerCountKey, kPyramidVersionKey, kPyramidNameKey};
     const LPCSTR values[] = {countText.c_str(), versionText.c_str(), source};
-    if (!WritePrivateProfileKeysA(kPyramidSection, keys, values, 3, fresh.c_str()) ||
-        !MoveFileExA(fresh.c_str(), ini.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-        return false;
-    }
+    if (!WritePrivateProfileKeysA(kPyramidSection, keys, values, 3, fresh.c_str()))
+        return fail(fresh + ": cannot be written");
+    if (!MoveFileExA(fresh.c_str(), ini.c_str(), kMoveFileReplaceExisting))
+        return fail(ini + ": cannot be replaced by " + fresh);
     state.keep();
 
     // The switch is made: the layers now describe pyramid.ini, and the old
@@ -120,8 +128,9 @@ bool pyramid::Create(const char* directory, const char* source, int,
         reopened = reopened && state.layers[k]->Thaw(kPyramidFile, LayerSection(k).c_str(), false);
     replaceLayers(state.layers, source);
     RemovePageFiles(m_workDirectory, earlier);
-    if (!reopened) Destroy();
-    return reopened;
+    if (reopened) return true;
+    Destroy();
+    return fail(ini + ": the new pyramid was stored but cannot be opened again");
 }
 
 }  // namespace tarvel

@@ -1,9 +1,13 @@
 // Opening a stored pyramid: reading pyramid.ini and thawing every layer
 // without reading a page.
+#include <sys/stat.h>
+
+#include <string>
 #include <vector>
 
 #include "host/host.h"
 #include "image/directory.h"
+#include "image/file_names.h"
 #include "platform/platform.h"
 #include "pyramid/page_files.h"
 #include "pyramid/pyramid.h"
@@ -26,9 +30,7 @@ bool names_only_page_files(const std::string& ini, const std::string& section) {
         char value[kPageValueChars];
         GetPrivateProfileStringA(s, key.c_str(), "", value, sizeof value, ini.c_str());
         present = value[0] != '\0';
-        const std::string text = value;
-        const std::string::size_type cut = text.find_last_of("/\\:");
-        return IsPageFileName(cut == std::string::npos ? text : text.substr(cut + 1));
+        return IsPageFileName(BareFileName(value));
     };
     bool present = true;
     for (int c = 0; c < channels; ++c) {
@@ -44,17 +46,25 @@ bool names_only_page_files(const std::string& ini, const std::string& section) {
 }  // namespace
 
 bool pyramid::Create(const char* directory, KORBAS::IProgressWork* progress) {
-    if (directory == nullptr || *directory == '\0') return false;
+    m_error.clear();
+    if (directory == nullptr || *directory == '\0') return fail("no work directory given");
     SetWorkDirectory(directory);
     if (!workDirectoryUsable(false)) return false;
     const std::string ini = m_workDirectory + kPyramidFile;
 
     char name[kPyramidNameChars];
     GetPrivateProfileStringA(kPyramidSection, kPyramidNameKey, "", name, sizeof name, ini.c_str());
-    if (name[0] == '\0') return false;
+    if (name[0] == '\0') {
+        struct stat st {};
+        return fail(ini + (stat(ini.c_str(), &st) != 0 ? ": no pyramid here (no such file)"
+                                                       : ": holds no pyramid (no \"Name\")"));
+    }
     const int count = static_cast<int>(
         GetPrivateProfileIntA(kPyramidSection, kPyramidLayerCountKey, -1, ini.c_str()));
-    if (count < 1 || count > kPyramidMaxLayers) return false;
+    if (count < 1 || count > kPyramidMaxLayers) {
+        return fail(ini + ": \"LayerCount\" is not a number from 1 to " +
+                    std::to_string(kPyramidMaxLayers));
+    }
     const int version = static_cast<int>(
         GetPrivateProfileIntA(kPyramidSection, kPyramidVersionKey, 1, ini.c_str()));
 
@@ -63,7 +73,8 @@ bool pyramid::Create(const char* directory, KORBAS::IProgressWork* progress) {
     if (progress != nullptr) progress->SetTotal(count - 1);
     const std::string bare = m_workDirectory.substr(0, m_workDirectory.size() - 1);
     bool failed = false;
-    for (int k = 0; k < count && !failed; ++k) {
+    int k = 0;
+    for (; k < count && !failed; ++k) {
         const std::string section = LayerSection(k);
         image* layer = new image;
         made.push_back(layer);
@@ -78,7 +89,8 @@ bool pyramid::Create(const char* directory, KORBAS::IProgressWork* progress) {
             (*it)->SetPersistent(false);
             delete *it;
         }
-        return false;
+        return fail(ini + ": layer section \"" + LayerSection(k - 1) +
+                    "\" does not describe page files of this directory that can be opened");
     }
     replaceLayers(slots, name);
     return true;

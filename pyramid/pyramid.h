@@ -61,8 +61,9 @@ class CPyramidNotCreatedException {};
 //
 // Failure: Create (both forms) returns false and leaves the layer list and
 // name as they were. A successful Create replaces the layers held before
-// (deleting the objects, not their stored files). Page-file errors while layers are read print the
-// page store's messages and carry on. Nothing throws except std::bad_alloc.
+// (deleting the objects, not their stored files). GetError tells why the last
+// Create failed. Page-file errors while layers are read print the page
+// store's messages and carry on. Nothing throws except std::bad_alloc.
 //
 // Threads: one thread at a time, with its layers; a build may run a second
 // thread of its own inside Create (see SetBuildThreads). The work directory
@@ -163,6 +164,11 @@ class pyramid {
     bool Capture(image& target, int width, int height, int x, int y, int sourceWidth,
                  int sourceHeight) const;
 
+    // Why the last Create (either form) failed, one line naming the file or
+    // directory and the reason, the decoder's own for a source that cannot be
+    // decoded; empty after a success.
+    const char* GetError() const { return m_error.c_str(); }
+
     // The source path recorded under "Name"; empty when the pyramid holds nothing.
     const std::string& GetName() const { return m_name; }
     // The work directory, ending with '/'.
@@ -177,12 +183,15 @@ class pyramid {
   private:
     void replaceLayers(std::vector<image*>& layers, const std::string& name);
     // The work directory exists, is short enough for page-file paths and,
-    // when writing, lets files be created in it.
-    bool workDirectoryUsable(bool writing) const;
+    // when writing, lets files be created in it. False with the reason recorded.
+    bool workDirectoryUsable(bool writing);
+    // Records why a Create failed; returns false.
+    bool fail(const std::string& reason);
 
     std::vector<image*> m_layers;
     std::string m_workDirectory;
     std::string m_name;
+    std::string m_error;  // see GetError
     int m_resampleMode;
     int m_buildThreads = 2;
 };

@@ -9,9 +9,9 @@
 #include <new>
 
 #include "host/host.h"
+#include "module/module.h"
 #include "pyramid/pyramid.h"
 #include "pyramid/resampler.h"
-#include "pyramid/resources.h"
 #include "pyramid/row_relay.h"
 #include "pyramid/split_pixels.h"
 
