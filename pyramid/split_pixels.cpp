@@ -5,49 +5,17 @@
 #include <cstring>
 
 #if defined(__x86_64__) || defined(__i386__)
-#include <immintrin.h>
+#include <emmintrin.h>
 #define TARVEL_X86 1
 #endif
+
+#include "imagefile/bgr_rows.h"
 
 namespace tarvel {
 
 namespace {
 
 #if defined(TARVEL_X86)
-
-// Blue, green, red pixels, sixteen (48 bytes, three registers) at a time:
-// each plane gathers its bytes from the three registers with one shuffle
-// each. Bytes of another register read as zero (index with the high bit set).
-__attribute__((target("ssse3"))) int split_three_ssse3(const unsigned char* in, int count,
-                                                       unsigned char* const* planes) {
-    static const struct masks {
-        alignas(16) signed char m[3][3][16];  // [byte of the pixel][register][output]
-        masks() {
-            for (int k = 0; k < 3; ++k)
-                for (int r = 0; r < 3; ++r)
-                    for (int i = 0; i < 16; ++i) {
-                        const int at = 3 * i + k - 16 * r;
-                        m[k][r][i] = static_cast<signed char>(at >= 0 && at < 16 ? at : -128);
-                    }
-        }
-    } shuffles;
-    int x = 0;
-    for (; x + 16 <= count; x += 16, in += 48) {
-        const __m128i v0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
-        const __m128i v1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 16));
-        const __m128i v2 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 32));
-        for (int k = 0; k < 3; ++k) {
-            const __m128i* m = reinterpret_cast<const __m128i*>(shuffles.m[k]);
-            const __m128i plane =
-                _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(v0, _mm_load_si128(m)),
-                                          _mm_shuffle_epi8(v1, _mm_load_si128(m + 1))),
-                             _mm_shuffle_epi8(v2, _mm_load_si128(m + 2)));
-            // Byte k of a pixel is blue, green, red for k = 0, 1, 2.
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(planes[2 - k] + x), plane);
-        }
-    }
-    return x;
-}
 
 // Four-byte pixels, sixteen (four registers) at a time: each plane's byte is
 // shifted to the bottom of its 32-bit lane, masked and packed down to bytes.
@@ -70,11 +38,6 @@ int split_four_sse2(const unsigned char* in, int count, unsigned char* const* pl
     return x;
 }
 
-bool has_ssse3() {
-    static const bool yes = __builtin_cpu_supports("ssse3");
-    return yes;
-}
-
 #endif
 
 }  // namespace
@@ -85,9 +48,12 @@ void SplitPixels(const unsigned char* pixels, int count, int pixelBytes,
         std::memcpy(planes[0], pixels, static_cast<std::size_t>(count));
         return;
     }
+    if (pixelBytes == 3 && !mirrored) {
+        DeinterleaveBgr(pixels, planes[0], planes[1], planes[2], count);
+        return;
+    }
     int x = 0;
 #if defined(TARVEL_X86)
-    if (!mirrored && pixelBytes == 3 && has_ssse3()) x = split_three_ssse3(pixels, count, planes);
     if (!mirrored && pixelBytes == 4) x = split_four_sse2(pixels, count, planes);
 #endif
     const int channels = pixelBytes == 1 ? 1 : 3;
