@@ -245,6 +245,8 @@ bool LoadOverlaidPyramid(COverlaidPyramid& pyramid, const char* path,
         why = "out of memory";
     } catch (const std::exception& e) {
         why = e.what();
+    } catch (...) {
+        why = "the picture could not be read";
     }
     if (!ok && reason) *reason = std::string(path ? path : "") + ": " + why;
     return ok;

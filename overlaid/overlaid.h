@@ -153,14 +153,15 @@ class COverlaidImage : public IImage, public img::IOverlaidEntity {
     unsigned char GetPixel(int x, int y, int channel) const;
     // x1 - x0 + 1 samples of one channel of row y.
     void GetLine(int x0, int x1, int y, int channel, unsigned char* out) const;
-    // Channels 0, 1, 2 of row y into out0, out1, out2 (3-channel images only).
+    // Channels 0, 1, 2 of row y into out0, out1, out2; a 1-channel image
+    // gives channel 0 to all three.
     void GetLineRGB(int x0, int x1, int y, unsigned char* out0, unsigned char* out1,
                     unsigned char* out2) const;
     // One channel of the rectangle, row after row, no padding.
     void GetRegion(int x0, int y0, int x1, int y1, int channel, unsigned char* out) const;
     // The rectangle as packed colour (channel 0 + 256 x channel 1 + 65536 x
-    // channel 2) for colour images, which must have 3 channels; the channel-0
-    // sample for every other type.
+    // channel 2) for 3-channel colour images; the channel-0 sample for every
+    // other image.
     void GetRegionRGB(int x0, int y0, int x1, int y1, int* out) const;
     // Writes one channel of the rectangle from `in`, laid out as GetRegion
     // gives it: the block counterpart of PutPixel.

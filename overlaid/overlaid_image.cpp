@@ -88,6 +88,8 @@ void COverlaidImage::Flush() {
         m_pPartList->Flush(this);
     } catch (const std::exception& e) {
         noteFailure(e.what());
+    } catch (...) {
+        noteFailure("a tile could not be saved");
     }
 }
 

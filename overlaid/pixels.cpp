@@ -29,6 +29,8 @@ class COverlaidImage::CTileUse {
             image.noteFailure((std::string("tile swap file: ") + e.what()).c_str());
         } catch (const std::exception& e) {
             image.noteFailure(e.what());
+        } catch (...) {
+            image.noteFailure("a tile could not be loaded");
         }
     }
     ~CTileUse() {
@@ -116,7 +118,8 @@ void COverlaidImage::GetLine(int x0, int x1, int y, int channel, unsigned char* 
 
 void COverlaidImage::GetLineRGB(int x0, int x1, int y, unsigned char* out0, unsigned char* out1,
                                 unsigned char* out2) const {
-    const std::size_t plane = m_nTileWidth;
+    // A single channel gives the same samples to all three.
+    const std::size_t plane = m_nChannels == 3 ? m_nTileWidth : 0;
     visitTiles(x0, y, x1, y, [&](const unsigned char* at, unsigned, unsigned m, std::size_t i) {
         if (!at) {
             std::memset(out0 + i, 0, m);
@@ -164,7 +167,7 @@ void COverlaidImage::GetRegionRGB(int x0, int y0, int x1, int y1, int* out) cons
     const std::size_t width = static_cast<std::size_t>(x1 - x0) + 1;
     const std::size_t stride = m_nTileRowStride;
     const std::size_t plane = m_nTileWidth;
-    const bool colour = m_nImageType == kImageColour;
+    const bool colour = m_nImageType == kImageColour && m_nChannels == 3;
     visitTiles(x0, y0, x1, y1,
                [&](const unsigned char* at, unsigned rows, unsigned m, std::size_t i) {
                    int* to = out + i;

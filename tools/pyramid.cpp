@@ -28,15 +28,6 @@ const char* kind(int type) {
     }
 }
 
-// Two paths name the same source when they are equal or name the same file.
-bool same_source(const std::string& a, const std::string& b) {
-    if (a == b) return true;
-    struct stat sa {};
-    struct stat sb {};
-    return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
-           sa.st_ino == sb.st_ino;
-}
-
 struct pyramid_options {
     std::string source;
     std::string dir;
@@ -45,6 +36,15 @@ struct pyramid_options {
 };
 
 }  // namespace
+
+// Two paths name the same source when they are equal or name the same file.
+bool same_source(const std::string& a, const std::string& b) {
+    if (a == b) return true;
+    struct stat sa {};
+    struct stat sb {};
+    return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+           sa.st_ino == sb.st_ino;
+}
 
 double seconds_now() {
     return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())

@@ -62,6 +62,9 @@ TEST(OverlaidPixels, LinesAndRegionsAcrossTiles) {
     grey->PutPixel(1, 2, 0, 200);
     grey->GetRegionRGB(1, 2, 1, 2, &value);
     EXPECT_EQ(value, 200);
+    unsigned char r = 0, g = 0, b = 0;
+    grey->GetLineRGB(1, 1, 2, &r, &g, &b);  // one channel gives it to all three
+    EXPECT_EQ(r + g + b, 600);
     EXPECT_FALSE(image->HasFailed());
 }
 
