@@ -1,14 +1,14 @@
 // Building a pyramid from an image file: the decoded rows stream into every
-// layer at once, the layers are frozen into a new profile with "Name" last,
-// and that profile replaces pyramid.ini in one step.
-#include <cstdio>
+// layer at once, beside the pyramid being replaced; the layers are frozen
+// into a new profile with "Name" last, and that profile replaces pyramid.ini
+// in one step.
 #include <cstring>
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "host/decode/row_sink.h"
 #include "host/host.h"
+#include "platform/cleanup.h"
 #include "platform/platform.h"
 #include "pyramid/page_files.h"
 #include "pyramid/pyramid.h"
@@ -19,21 +19,28 @@ namespace tarvel {
 
 namespace {
 
-// What one build has made, so that a failure can take all of it back.
+// What one build has made, so that a failure, or a signal, can take all of it back.
 class build_state {
   public:
-    build_state(const std::string& directory) : m_directory(directory) {}
+    build_state(const std::string& directory, const std::vector<page_file>& earlier)
+        : m_directory(directory) {
+        std::vector<std::string> names;
+        for (const page_file& f : earlier) names.push_back(f.name);
+        m_cleanup = AddCleanupNewPageFiles(directory.c_str(), names);
+    }
     ~build_state() {
         if (!m_kept) discard();
+        RemoveCleanup(m_cleanup);
     }
+    build_state(const build_state&) = delete;
+    build_state& operator=(const build_state&) = delete;
 
     std::vector<image*> layers;
 
     image* add_layer() {
-        image* layer = new image;
-        layers.push_back(layer);
-        layer->SetTempPath(m_directory.substr(0, m_directory.size() - 1).c_str());
-        return layer;
+        layers.push_back(new image);
+        layers.back()->SetTempPath(m_directory.substr(0, m_directory.size() - 1).c_str());
+        return layers.back();
     }
     // The palette file that Freeze wrote for the section, if any.
     void note_palette(const std::string& section) {
@@ -42,26 +49,36 @@ class build_state {
                                  (m_directory + kPyramidBuildFile).c_str());
         if (IsPageFileName(name)) m_palettes.push_back(name);
     }
-    // From now on a failure also deletes the new profile.
-    void wrote_profile() { m_wroteProfile = true; }
+    // The files are complete: a signal no longer removes them.
+    void complete() {
+        RemoveCleanup(m_cleanup);
+        m_cleanup = -1;
+    }
     // The layers now belong to the pyramid.
     void keep() { m_kept = true; }
 
   private:
+    // The earlier pyramid was never touched: only what this build made goes.
     void discard() {
         for (auto it = layers.rbegin(); it != layers.rend(); ++it) {
             (*it)->SetPersistent(false);
             delete *it;  // removes its page files
         }
         for (const std::string& name : m_palettes) DeleteFileA((m_directory + name).c_str());
-        if (m_wroteProfile) DeleteFileA((m_directory + kPyramidBuildFile).c_str());
+        DeleteFileA((m_directory + kPyramidBuildFile).c_str());
     }
 
     std::string m_directory;
     std::vector<std::string> m_palettes;
-    bool m_wroteProfile = false;
+    cleanup_id m_cleanup = -1;
     bool m_kept = false;
 };
+
+// Why a layer's samples cannot be trusted, or empty.
+std::string page_trouble(const image& layer) {
+    return layer.GetPageSaveFailures() != 0 || layer.GetPageLoadFailures() != 0 ? layer.GetError()
+                                                                                : std::string();
+}
 
 }  // namespace
 
@@ -76,41 +93,60 @@ bool pyramid::Create(const char* directory, const char* source, int,
                     " characters or more cannot be recorded in pyramid.ini");
     }
     SetWorkDirectory(directory);
+    const std::string dir = m_workDirectory;
     if (!workDirectoryUsable(true)) return false;
-    const std::string ini = m_workDirectory + kPyramidFile;
-    const std::string fresh = m_workDirectory + kPyramidBuildFile;
-    // Page files already here belong to the pyramid being replaced or to a
-    // build that was interrupted; they go once the new pyramid has replaced
-    // the old. Files made from now on cannot be among them (page files are
-    // created exclusively, and a file is deleted only while it is still the
-    // very file listed).
-    const std::vector<page_file> earlier = IsSystemTemporaryDirectory(m_workDirectory)
-                                               ? std::vector<page_file>()
-                                               : ListPageFiles(m_workDirectory);
-    DeleteFileA(fresh.c_str());  // the profile of an interrupted build
+    directory_lock building;
+    if (!building.Lock(dir, directory_lock::kind::build, m_buildWait))
+        return fail(building.GetError());
+    const std::string ini = dir + kPyramidFile;
+    const std::string fresh = dir + kPyramidBuildFile;
+    // What killed or failed runs left goes first. Page files still here then
+    // belong to the earlier pyramid; they go once the new one has replaced
+    // it. Files made from now on cannot be among them (page files are created
+    // exclusively, and a file is deleted only while it is still the very file
+    // listed).
+    SweepWorkDirectory(dir, true);
+    DeleteFileA(fresh.c_str());
+    const std::vector<page_file> earlier =
+        IsSystemTemporaryDirectory(dir) ? std::vector<page_file>() : ListPageFiles(dir);
 
-    // The new layers are written beside the old pyramid, which stays whole
-    // and openable until the new pyramid.ini replaces the old in one step.
-    build_state state(m_workDirectory);
+    // The new layers are written beside the earlier pyramid, which stays
+    // whole and openable until the new profile replaces pyramid.ini.
+    build_state state(dir, earlier);
     source_sink sink([&state] { return state.add_layer(); }, progress, m_buildThreads);
+    // A page that could not be written is the reason, not the source.
+    const auto pages_or = [&state](const std::string& otherwise) {
+        for (image* layer : state.layers) {
+            const std::string trouble = page_trouble(*layer);
+            if (!trouble.empty()) return trouble;
+        }
+        return otherwise;
+    };
     try {
         KORBAS::decode::DecodeRows(source, sink);
     } catch (const KORBAS::CImageDecodeException& e) {
-        return fail(e.what());  // names the file and the reason
+        sink.abandon();
+        return fail(pages_or(e.what()));  // the decoder's names the file and the reason
     }
-    if (!sink.finish()) return fail(std::string(source) + ": " + sink.reason());
+    if (!sink.finish()) return fail(pages_or(std::string(source) + ": " + sink.reason()));
 
-    state.wrote_profile();
     const int count = static_cast<int>(state.layers.size());
     for (int k = 0; k < count; ++k) {
         const std::string section = LayerSection(k);
-        if (!state.layers[k]->Freeze(kPyramidBuildFile, section.c_str(), true)) {
-            return fail(fresh + ": layer " + std::to_string(k) +
-                        " cannot be stored (its page files, palette file or section)");
+        image& layer = *state.layers[k];
+        if (!layer.Freeze(kPyramidBuildFile, section.c_str(), true)) {
+            const std::string trouble = layer.GetError();
+            return fail(trouble.empty() ? fresh + ": layer " + std::to_string(k) +
+                                              " cannot be stored (its palette file or section)"
+                                        : trouble);
         }
-        if (state.layers[k]->GetPalette() != nullptr) state.note_palette(section);
+        if (layer.GetPalette() != nullptr) state.note_palette(section);
     }
-    // Every page and palette file is complete: "Name" makes the profile a pyramid's.
+    const std::string trouble = pages_or(std::string());
+    if (!trouble.empty()) return fail(trouble);
+    // Every page and palette file is complete: "Name" makes the profile a
+    // pyramid's, and the rename makes it the directory's.
+    state.complete();
     const std::string countText = std::to_string(count);
     const std::string versionText = std::to_string(kPyramidVersion);
     const LPCSTR keys[] = {kPyramidLayerCountKey, kPyramidVersionKey, kPyramidNameKey};
@@ -121,15 +157,20 @@ bool pyramid::Create(const char* directory, const char* source, int,
         return fail(ini + ": cannot be replaced by " + fresh);
     state.keep();
 
-    // The switch is made: the layers now describe pyramid.ini, and the old
-    // pyramid's files go (with this object's layers, when they were its).
+    // Still under the build lock: the layers now describe pyramid.ini; the
+    // layers this object held go, the files of the replaced pyramid with them
+    // unless a reader holds them, and the new layers' read lock is taken
+    // before another build may start.
     bool reopened = true;
     for (int k = 0; k < count; ++k)
         reopened = reopened && state.layers[k]->Thaw(kPyramidFile, LayerSection(k).c_str(), false);
-    replaceLayers(state.layers, source);
-    RemovePageFiles(m_workDirectory, earlier);
+    dropLayers();
+    SweepWorkDirectory(dir, true);
+    directory_lock reading;
+    reading.Lock(dir, directory_lock::kind::read, true);
+    replaceLayers(state.layers, source, reading);
     if (reopened) return true;
-    Destroy();
+    dropLayers();
     return fail(ini + ": the new pyramid was stored but cannot be opened again");
 }
 

@@ -60,6 +60,9 @@ class source_sink : public KORBAS::decode::RowSink {
     // After the decoder returned: completes the layers and gives palette
     // layers their palette. False when a layer could not be completed.
     bool finish();
+    // After the decoder failed: ends the second thread, dropping the rows it
+    // has not made into layers yet, so that the layers may be inspected.
+    void abandon() { m_relay.reset(); }
     const std::vector<image*>& layers() const { return m_layers; }
 
   private:

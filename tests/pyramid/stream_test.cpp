@@ -243,7 +243,9 @@ TEST(StreamedBuild, TheEarlierPyramidStaysWholeUntilTheNewOneReplacesIt) {
     EXPECT_TRUE(read_layers(p) == expected_layers(old, 3));
 
     // A good source: the old pyramid opens halfway through, with the new page
-    // files beside it; after the switch only the new pyramid's files are left.
+    // files beside it. After the switch the old files stay while p still
+    // reads them; once the last reader closes only the new pyramid's files
+    // are left.
     opening_sink sink;
     sink.dir = work.bare();
     sink.stray_page_files_count = [&] { return stray_page_files(work).size(); };
@@ -253,6 +255,10 @@ TEST(StreamedBuild, TheEarlierPyramidStaysWholeUntilTheNewOneReplacesIt) {
     EXPECT_TRUE(sink.seen == expected_layers(old, 3));
     EXPECT_GT(sink.filesMidway, 0u);
     EXPECT_TRUE(read_layers(q) == expected_layers(next, 4));
+    EXPECT_TRUE(read_layers(p) == expected_layers(old, 3));
+    EXPECT_FALSE(stray_page_files(work).empty());
+    p.Destroy();
+    q.Destroy();
     EXPECT_TRUE(stray_page_files(work).empty());
     for (const std::string& f : work.files()) {
         if (f != "pyramid.ini") {
