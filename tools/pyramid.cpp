@@ -33,6 +33,7 @@ struct pyramid_options {
     std::string dir;
     bool rebuild = false;
     bool noWait = false;
+    int threads = 2;
 };
 
 }  // namespace
@@ -122,8 +123,13 @@ void add_pyramid_command(CLI::App& app) {
                   "Replace a pyramid of another source stored in DIR");
     cmd->add_flag("--no-wait", options->noWait,
                   "Fail at once, instead of waiting, when another build of DIR is in progress");
+    cmd->add_option("--threads", options->threads,
+                    "Threads of a build: 2 (default) decodes while a second thread makes the "
+                    "layers, 1 does everything on one")
+        ->check(CLI::Range(1, 2));
     cmd->callback([options] {
         tarvel::pyramid p;
+        p.SetBuildThreads(options->threads);
         if (open_or_build(p, options->source, options->dir, options->rebuild, !options->noWait) !=
             0) {
             throw CLI::RuntimeError(1);
