@@ -20,11 +20,20 @@ nearest_columns PlanNearest(const std::vector<int>& table, int width) {
     const auto span = std::minmax_element(plan.column.begin(), plan.column.end());
     plan.first = *span.first;
     plan.last = *span.second;
-    plan.consecutive = true;
-    for (std::size_t i = 0; i < plan.column.size(); ++i) {
-        plan.column[i] -= plan.first;
-        plan.consecutive = plan.consecutive && plan.column[i] == static_cast<int>(i);
-    }
+    for (int& c : plan.column) c -= plan.first;
+    // The pixels that repeat the first sample, the consecutive run from the
+    // last of them, and the pixels that repeat the run's last sample.
+    const std::vector<int>& c = plan.column;
+    const std::size_t n = c.size();
+    std::size_t a = 0;
+    while (a + 1 < n && c[a + 1] == c[0]) ++a;
+    std::size_t b = a;
+    while (b + 1 < n && c[b + 1] == c[b] + 1) ++b;
+    std::size_t t = b;
+    while (t + 1 < n && c[t + 1] == c[b]) ++t;
+    plan.consecutive = t + 1 == n;
+    plan.lead = static_cast<int>(a);
+    plan.trail = static_cast<int>(n - 1 - b);
     return plan;
 }
 

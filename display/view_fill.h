@@ -14,10 +14,16 @@ namespace view_fill {
 
 // The columns a nearest fill reads, relative to the first column of the span
 // it reads from each layer row.
+//
+// A view of the layer one to one, perhaps beyond its left or right side where
+// the edge columns repeat, is consecutive: pixels lead .. width - trail - 1
+// read consecutive samples from column[lead] on, the lead pixels before them
+// repeat that sample and the trail pixels after them the last one.
 struct nearest_columns {
-    std::vector<int> column;   // column[i] - first
-    int first = 0, last = 0;   // the span, inclusive
-    bool consecutive = false;  // column[i] == i for every i
+    std::vector<int> column;  // column[i] - first
+    int first = 0, last = 0;  // the span, inclusive
+    bool consecutive = false;
+    int lead = 0, trail = 0;
 };
 
 // The columns a smooth fill reads: pixel i blends the samples at left[i] and
@@ -51,6 +57,21 @@ smooth_columns PlanSmooth(const std::vector<int>& table, int width);
 // processor has them.
 void PutDibSpan(const dib_source& src, int width, unsigned char* out);
 
+// Writes `count` DIB pixels, each sample x of src.
+inline void RepeatDibPixel(const dib_source& src, int x, int count, unsigned char* out) {
+    if (count < 1) return;
+    if (src.channels == 1) {
+        std::memset(out, src.plane[0][x], static_cast<std::size_t>(count));
+        return;
+    }
+    const unsigned char b = src.plane[2][x], g = src.plane[1][x], r = src.plane[0][x];
+    for (int i = 0; i < count; ++i, out += 3) {
+        out[0] = b;
+        out[1] = g;
+        out[2] = r;
+    }
+}
+
 // Nearest fill. rows.fetch(r) gives the samples of layer row r from column
 // `first` on; equal neighbouring rows are copied from the DIB row above.
 template <class Rows>
@@ -65,10 +86,18 @@ void FillNearest(Rows& rows, const nearest_columns& plan, const std::vector<int>
             continue;
         }
         const dib_source source = rows.fetch(rowTable[j]);
-        if (plan.consecutive)
-            PutDibSpan(source, width, out);
-        else
+        if (!plan.consecutive) {
             PutDibRow(source, plan.column.data(), width, out);
+            continue;
+        }
+        const int from = plan.column[plan.lead], count = width - plan.lead - plan.trail;
+        RepeatDibPixel(source, from, plan.lead, out);
+        out += static_cast<std::size_t>(plan.lead) * channels;
+        dib_source span = source;
+        for (int c = 0; c < channels; ++c) span.plane[c] += from;
+        PutDibSpan(span, count, out);
+        RepeatDibPixel(source, from + count - 1, plan.trail,
+                       out + static_cast<std::size_t>(count) * channels);
     }
 }
 

@@ -104,10 +104,16 @@ TEST(Render, ARepaintedBitmapFollowsEveryChange) {
 TEST(Render, WideViewsEqualTheReferencePixelForPixel) {
     constexpr int kWide = 227, kHigh = 9;  // 3 x 64 + 2 x 16 + 3 pixels
     const view_case cases[] = {
-        {"1:1 on pixel centres", 1.0, 20.5, 30.5}, {"1:1 between centres", 1.0, 20.25, 30.75},
-        {"1:1 from the left edge", 1.0, 0.5, 0.5}, {"1:1 beyond the right edge", 1.0, 140.5, 10.5},
-        {"1.35 (2.7 in layer 1)", 1.35, 3.3, 4.6}, {"2.7", 2.7, 11.6, 5.3},
-        {"enlarged 2.7 times", 0.37, 100.2, 80.9}, {"16, beyond the right and top", 16.0, 0.0, 0.0},
+        {"1:1 on pixel centres", 1.0, 20.5, 30.5},
+        {"1:1 between centres", 1.0, 20.25, 30.75},
+        {"1:1 from the left edge", 1.0, 0.5, 0.5},
+        {"1:1 beyond the right edge", 1.0, 140.5, 10.5},
+        {"1:1 beyond the left edge", 1.0, -30.5, 10.5},
+        {"1.35 (2.7 in layer 1)", 1.35, 3.3, 4.6},
+        {"2.7", 2.7, 11.6, 5.3},
+        {"enlarged 2.7 times", 0.37, 100.2, 80.9},
+        {"16, beyond the right and top", 16.0, 0.0, 0.0},
+        {"16, beyond every side", 16.0, -1000.0, -500.0},
     };
     for (int kind = 1; kind <= 4; ++kind) {
         const bool overlaid = kind > 2;
