@@ -36,6 +36,18 @@ const view_case kCases[] = {
     {"wholly outside", 1.5, -400.0, 900.0},
 };
 
+std::string case_name(const view_case& v, int type, bool overlaid, bool smooth) {
+    return std::string(v.what) + ", type " + std::to_string(type) +
+           (overlaid ? " overlaid" : " paged") + (smooth ? ", smooth" : ", nearest");
+}
+
+// The adapter that shows the layers: a paged pyramid's, or an overlaid one's.
+std::unique_ptr<KORBAS::CImage> adapter_of(const std::vector<planes>& layers, bool overlaid) {
+    if (overlaid)
+        return std::make_unique<Image::CImageOverlaidPyramid>(make_overlaid_pyramid(layers));
+    return std::make_unique<tarvel::CImagePyramid>(make_pyramid(layers));
+}
+
 }  // namespace
 
 // Paged layers of each type, then overlaid layers (grey and colour only).
@@ -44,18 +56,12 @@ TEST(Render, ViewsEqualTheReferencePixelForPixel) {
         const bool overlaid = kind > 3;
         const int type = overlaid ? (kind == 4 ? 1 : 3) : kind;
         const std::vector<planes> layers = random_layers(type, kWidth, kHeight, kLayers, 40 + kind);
-        std::unique_ptr<KORBAS::CImage> shown;
-        if (overlaid)
-            shown = std::make_unique<Image::CImageOverlaidPyramid>(make_overlaid_pyramid(layers));
-        else
-            shown = std::make_unique<tarvel::CImagePyramid>(make_pyramid(layers));
+        const std::unique_ptr<KORBAS::CImage> shown = adapter_of(layers, overlaid);
         KORBAS::CImage& adapter = *shown;
         for (int smooth = 0; smooth < 2; ++smooth) {
             adapter.setSmoothing(smooth);
             for (const view_case& v : kCases) {
-                SCOPED_TRACE(std::string(v.what) + ", type " + std::to_string(type) +
-                             (overlaid ? " overlaid" : " paged") +
-                             (smooth ? ", smooth" : ", nearest"));
+                SCOPED_TRACE(case_name(v, type, overlaid, smooth != 0));
                 const double d3 = v.left + v.reduction * (W - 1);
                 const double d4 = v.bottom + v.reduction * (H - 1);
                 QDC dc(W + 12, H + 9);
@@ -119,17 +125,11 @@ TEST(Render, WideViewsEqualTheReferencePixelForPixel) {
         const bool overlaid = kind > 2;
         const int type = kind % 2 ? 1 : 3;
         const std::vector<planes> layers = random_layers(type, kWidth, kHeight, kLayers, 90 + kind);
-        std::unique_ptr<KORBAS::CImage> shown;
-        if (overlaid)
-            shown = std::make_unique<Image::CImageOverlaidPyramid>(make_overlaid_pyramid(layers));
-        else
-            shown = std::make_unique<tarvel::CImagePyramid>(make_pyramid(layers));
+        const std::unique_ptr<KORBAS::CImage> shown = adapter_of(layers, overlaid);
         for (int smooth = 0; smooth < 2; ++smooth) {
             shown->setSmoothing(smooth);
             for (const view_case& v : cases) {
-                SCOPED_TRACE(std::string(v.what) + ", type " + std::to_string(type) +
-                             (overlaid ? " overlaid" : " paged") +
-                             (smooth ? ", smooth" : ", nearest"));
+                SCOPED_TRACE(case_name(v, type, overlaid, smooth != 0));
                 const double d3 = v.left + v.reduction * (kWide - 1);
                 const double d4 = v.bottom + v.reduction * (kHigh - 1);
                 QDC dc(kWide, kHigh);
