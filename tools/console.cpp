@@ -121,11 +121,13 @@ private_temp_dir::~private_temp_dir() {
     tarvel::RemoveCleanup(m_cleanup);
 }
 
+void end_page_message_line() {
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
 void report_failure(const char* command, const std::string& message, bool pageMessages) {
-    if (pageMessages) {
-        std::fputc('\n', stdout);
-        std::fflush(stdout);
-    }
+    if (pageMessages) end_page_message_line();
     if (command != nullptr && *command != '\0')
         std::fprintf(stderr, "tarvel %s: %s\n", command, message.c_str());
     else
