@@ -2,6 +2,7 @@
 #include "platform/cleanup.h"
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <signal.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -170,6 +171,17 @@ void RunCleanup() {
         else
             empty_directory(e);
     }
+}
+
+cleanup_signals_held::cleanup_signals_held() {
+    sigset_t set;
+    sigemptyset(&set);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&set, sig);
+    pthread_sigmask(SIG_BLOCK, &set, &m_before);
+}
+
+cleanup_signals_held::~cleanup_signals_held() {
+    pthread_sigmask(SIG_SETMASK, &m_before, nullptr);
 }
 
 void InstallCleanupOnSignals() {
