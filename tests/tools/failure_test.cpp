@@ -150,10 +150,15 @@ TEST_F(ToolFailures, ASecondBuildWaitsOrWithNoWaitFailsAtOnce) {
                    "work/: another build is in progress there");
     outcome waited;
     std::thread builder([&] { waited = run_tool(dir, rebuild); });
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    EXPECT_NE(
-        read_text(dir.path() + ".stdout").find("waiting   for another build of work to end\n"),
-        std::string::npos);
+    // It says that it waits, and keeps waiting while the lock is held.
+    const std::string waiting = "waiting   for another build of work to end\n";
+    for (int tries = 0; tries < 600; ++tries) {
+        if (read_text(dir.path() + ".stdout").find(waiting) != std::string::npos) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    EXPECT_NE(read_text(dir.path() + ".stdout").find(waiting), std::string::npos);
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_EQ(read_text(dir.path() + ".stdout").find("built"), std::string::npos);
     flock(lock, LOCK_UN);
     close(lock);
     builder.join();
