@@ -187,10 +187,12 @@ void add_capture_command(CLI::App& app) {
         }
         const double ratio =
             std::max(static_cast<double>(o->w) / o->width, static_cast<double>(o->h) / o->height);
-        std::printf("captured  %d %d %d %d of %s from layer %d into %s (%d x %d) in %.3f s\n", o->x,
-                    o->y, o->w, o->h, p.GetName().c_str(),
-                    p.GetLayerForReduction(static_cast<int>(std::min(ratio, 2147483647.0))),
-                    o->out.c_str(), o->width, o->height, seconds_now() - start);
+        std::printf(
+            "captured  %d %d %d %d of %s from layer %d into %s (%d x %d) in %.3f s, peak RSS "
+            "%.1f MiB\n",
+            o->x, o->y, o->w, o->h, p.GetName().c_str(),
+            p.GetLayerForReduction(static_cast<int>(std::min(ratio, 2147483647.0))), o->out.c_str(),
+            o->width, o->height, seconds_now() - start, peak_resident_bytes() / 1048576.0);
     });
 }
 

@@ -3,6 +3,8 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <pthread.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -53,6 +55,24 @@ void remove_abandoned(const std::string& base, const std::string& prefix) {
     closedir(d);
 }
 
+// Holds back SIGINT, SIGTERM and SIGHUP while it lives; one that arrived
+// meanwhile is delivered when it ends.
+class signals_held {
+  public:
+    signals_held() {
+        sigset_t set;
+        sigemptyset(&set);
+        for (int sig : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&set, sig);
+        pthread_sigmask(SIG_BLOCK, &set, &m_before);
+    }
+    ~signals_held() { pthread_sigmask(SIG_SETMASK, &m_before, nullptr); }
+    signals_held(const signals_held&) = delete;
+    signals_held& operator=(const signals_held&) = delete;
+
+  private:
+    sigset_t m_before;
+};
+
 }  // namespace
 
 long long peak_resident_bytes() {
@@ -77,6 +97,9 @@ bool private_temp_dir::Create(const char* stem, const std::string& base, std::st
     const std::string prefix = std::string("tarvel-") + stem + "-";
     remove_abandoned(where, prefix);
     std::string pattern = where + prefix + "XXXXXX";
+    // No terminating signal between making the directory and listing it for
+    // removal: one then would leave it behind.
+    const signals_held held;
     if (mkdtemp(pattern.data()) == nullptr) {
         error = "cannot create a temporary directory in " + where + ": " + std::strerror(errno);
         return false;
@@ -89,12 +112,13 @@ bool private_temp_dir::Create(const char* stem, const std::string& base, std::st
 }
 
 private_temp_dir::~private_temp_dir() {
-    tarvel::RemoveCleanup(m_cleanup);
+    // Removed while still listed, so that a signal meanwhile finishes the job.
     if (m_lock >= 0) {
         empty_directory(m_lock);
         close(m_lock);
     }
     if (!m_path.empty()) rmdir(m_path.c_str());
+    tarvel::RemoveCleanup(m_cleanup);
 }
 
 void report_failure(const char* command, const std::string& message, bool pageMessages) {

@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -152,6 +153,90 @@ TEST_F(ToolFailures, ASecondBuildWaitsOrWithNoWaitFailsAtOnce) {
     builder.join();
     EXPECT_EQ(waited.status, 0) << waited.err;
     EXPECT_NE(waited.out.find("built     work from"), std::string::npos) << waited.out;
+}
+
+TEST_F(ToolFailures, LinksPlantedInAnotherUsersDirectoryAreNeverFollowed) {
+    if (geteuid() != 0) GTEST_SKIP() << "planting links as another user needs root";
+    // Another user (uid 4321) owns the directory written into and plants a
+    // link at every name the program may create or look at there. Root, the
+    // victim, would be allowed to write where every link leads.
+    const uid_t other = 4321;
+    const std::string shared = dir.path() + "shared/";
+    const std::string victim = dir.path() + "victim";
+    const std::string victimDir = dir.path() + "victim-dir";
+    std::ofstream(victim) << "precious";
+    ASSERT_EQ(mkdir(victimDir.c_str(), 0755), 0);
+    std::ofstream(victimDir + "/keep") << "kept";
+    for (const char* sub : {"", "tmp", "pyr"}) {
+        const std::string d = shared + sub;
+        ASSERT_EQ(mkdir(d.c_str(), 0755), 0);
+        ASSERT_EQ(chown(d.c_str(), other, other), 0);
+    }
+    struct link {
+        const char* name;
+        const std::string& to;
+    };
+    const link links[] = {
+        {"out.png", victim},
+        {"out.bmp", victim},
+        {"out.png.AAAAAA.part", victim},
+        {"conv.bmp", victim},
+        {"s.jpg", victim},
+        {"view.png", victim},
+        {"tmp/tarvel-capture-AAAAAA", victimDir},
+        {"tmp/tarvel-convert-AAAAAA", victimDir},
+        {"pyr/pyramid.build.lock", victim},
+        {"pyr/pyramid.read.lock", victim},
+        {"pyr/.pyramid.ini.1.1.tmp", victim},
+        {"pyr/~gm1.tmp", victim},
+    };
+    for (const link& l : links) {
+        const std::string at = shared + l.name;
+        ASSERT_EQ(symlink(l.to.c_str(), at.c_str()), 0) << at;
+        ASSERT_EQ(lchown(at.c_str(), other, other), 0);
+    }
+    const std::string in = inputs->path();
+    const std::string temp = "TMPDIR=" + shared + "tmp";
+    const std::string rows[][2] = {
+        {temp, "capture " + in + "pyr 0 0 300 200 300 200 " + shared + "out.png"},
+        {temp, "capture " + in + "pyr 0 0 300 200 300 200 " + shared + "out.bmp"},
+        {temp, "convert --quiet " + in + "small.jpg " + shared + "conv.bmp"},
+        {"", "sample --width 50 --height 40 " + shared + "s.jpg"},
+        {"", "view " + in + "pyr -o " + shared + "view.png"},
+        {"", "pyramid " + in + "small.jpg " + shared + "pyr"},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r[1]);
+        run_tool(dir, r[1], r[0]);
+        EXPECT_EQ(read_text(victim), "precious");
+        EXPECT_EQ(read_text(victimDir + "/keep"), "kept");
+    }
+    // The outputs replaced the links with files of their own.
+    for (const char* name : {"out.png", "out.bmp", "conv.bmp", "s.jpg", "view.png"}) {
+        struct stat st {};
+        EXPECT_EQ(lstat((shared + name).c_str(), &st), 0);
+        EXPECT_TRUE(S_ISREG(st.st_mode)) << name;
+    }
+    struct stat st {};
+    ASSERT_EQ(stat(victim.c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, 0u);
+}
+
+TEST_F(ToolFailures, AHugeCaptureIsWrittenInBandsNotHeldWhole) {
+    // 6000 x 5000 RGB: 86 MiB of samples, 114 MiB as one 32-bit surface. The
+    // layer read and the view each have a 16 MiB page cache; a band of rows
+    // and the program itself fit in the rest of 64 MiB.
+#ifdef TARVEL_SANITIZED
+    GTEST_SKIP() << "the sanitizers' shadow memory says nothing about the program's";
+#endif
+    const outcome o =
+        run_tool(dir, "capture " + inputs->path() + "pyr 0 0 300 200 6000 5000 big.png");
+    ASSERT_EQ(o.status, 0) << o.err;
+    const std::string said = "peak RSS ";
+    const std::size_t at = o.out.find(said);
+    ASSERT_NE(at, std::string::npos) << o.out;
+    const double peak = std::stod(o.out.substr(at + said.size()));
+    EXPECT_LT(peak, 64 + 2 * 16) << o.out;
 }
 
 }  // namespace
