@@ -163,7 +163,15 @@ void RemoveCleanup(cleanup_id id) {
     e.state.store(kFree);
 }
 
+// Set before RunCleanup looks at any entry; see CleanupStarted.
+std::atomic<bool> g_cleanupStarted{false};
+
+bool CleanupStarted() {
+    return g_cleanupStarted.load();
+}
+
 void RunCleanup() {
+    g_cleanupStarted.store(true);
     for (entry& e : g_entries) {
         if (e.state.load() != kLive) continue;
         if (e.kind == entry_kind::file)

@@ -41,6 +41,9 @@ void RemoveCleanup(cleanup_id id);
 
 // Removes what every entry names. Async-signal-safe.
 void RunCleanup();
+// Whether RunCleanup has begun. A file that another thread creates from then
+// on could escape it, so creators of page files remove such a file themselves.
+bool CleanupStarted();
 
 // Holds back SIGINT, SIGTERM and SIGHUP on the calling thread while it lives,
 // for the moment between creating a file and adding it to the list; a

@@ -1,6 +1,8 @@
 // Temporary directory, unique "~gm" files, file deletion and directory creation on POSIX.
 #include "platform/platform.h"
 
+#include "platform/cleanup.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -61,6 +63,13 @@ UINT GetTempFileNameA(LPCSTR lpPathName, LPCSTR lpPrefixString, UINT uUnique,
         const int fd = open(lpTempFileName, O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0600);
         if (fd >= 0) {
             close(fd);
+            // A terminating signal's cleanup may already have listed this
+            // directory on another thread: the file would outlive the process.
+            if (tarvel::CleanupStarted()) {
+                unlink(lpTempFileName);
+                lpTempFileName[0] = '\0';
+                return 0;
+            }
             return number;
         }
         if (errno != EEXIST) return 0;
