@@ -102,6 +102,7 @@ bool pyramid::Create(const char* directory, const char* source, int,
         image* first = state.add_layer();
         // Nothing on disk changes when the source cannot be decoded.
         auto format = std::make_unique<CImageFileFormat_dib>();
+        format->SetExpandPalette(m_expandPalette);
         if (!format->Load(*first, source, nullptr, progress)) return fail(format->GetError());
         if (first->GetWidth() < 1 || first->GetHeight() < 1)
             return fail(std::string(source) + ": decodes to a picture without pixels");

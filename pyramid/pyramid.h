@@ -131,6 +131,12 @@ class pyramid {
     // 2^k <= factor, at most the last layer; 0 for factors below 2.
     int GetLayerForReduction(int factor) const;
 
+    // Whether a build loads a palette source as grey or RGB (see
+    // CImageFileFormat_dib::SetExpandPalette) rather than as a palette image,
+    // whose layers average palette indices. Off by default.
+    void SetExpandPalette(bool expand) { m_expandPalette = expand; }
+    bool GetExpandPalette() const { return m_expandPalette; }
+
     // Stored and consulted by nothing: the resampler chooses by sizes.
     void SetResampleMode(int mode) { m_resampleMode = mode; }
     int GetResampleMode() const { return m_resampleMode; }
@@ -184,6 +190,7 @@ class pyramid {
     std::string m_name;
     std::string m_error;  // see GetError
     int m_resampleMode;
+    bool m_expandPalette = false;
 };
 
 // The layer for a reduction factor among `layerCount` layers (see

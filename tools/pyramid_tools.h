@@ -2,6 +2,7 @@
 // pyramid with a progress bar, describing it, and saving captured views.
 #pragma once
 
+#include <CLI/CLI.hpp>
 #include <string>
 
 #include "image/image.h"
@@ -25,6 +26,15 @@ bool write_sample(const std::string& path, int width, int height, std::string& e
 // when rebuild is set. Prints what it did; returns 0, or 1 after printing why not.
 int open_or_build(tarvel::pyramid& p, const std::string& source, const std::string& dir,
                   bool rebuild);
+
+// What --keep-palette changes, for the help of every command that builds.
+constexpr const char* kKeepPaletteHelp =
+    "Palette sources (PNG, BMP and TIFF files with a colour table) are expanded to colour, or "
+    "to grey when every entry of the palette is grey, so that reduced layers average colours; "
+    "--keep-palette keeps the indices.";
+
+// Adds --keep-palette to a command that builds pyramids.
+void add_keep_palette_flag(CLI::App* cmd, bool& keepPalette);
 
 // Prints one line per layer.
 void print_layers(const tarvel::pyramid& p);

@@ -151,5 +151,28 @@ TEST(PyramidBuild, FailureAfterDecodingRemovesEverythingItMade) {
     EXPECT_TRUE(work.files().empty());
 }
 
+// With palette expansion, a palette source becomes RGB (or grey when every
+// entry is grey) before it is halved, so that layers average colours.
+TEST(PyramidBuild, ExpandedPaletteSourcesAverageColours) {
+    for (const bool greyRamp : {false, true}) {
+        SCOPED_TRACE(greyRamp ? "grey palette" : "colour palette");
+        scratch_dir src, work;
+        planes source = random_planes(2, 500, 300, 7);
+        if (greyRamp)
+            for (int i = 0; i < 768; ++i)
+                source.palette[i] = static_cast<unsigned char>(255 - i / 3);
+        planes colours{greyRamp ? 1 : 3, 500, 300, {}, {}};
+        for (int c = 0; c < (greyRamp ? 1 : 3); ++c) {
+            colours.channel.emplace_back();
+            for (unsigned char index : source.channel[0])
+                colours.channel.back().push_back(source.palette[3 * index + c]);
+        }
+        pyramid p;
+        p.SetExpandPalette(true);
+        ASSERT_TRUE(build(work.bare(), write_bmp(src.path() + "s.bmp", source), &p));
+        EXPECT_TRUE(read_layers(p) == expected_layers(colours, 3));  // 500, 250, 125 wide
+    }
+}
+
 }  // namespace
 }  // namespace tarvel_test
