@@ -28,15 +28,6 @@ const char* kind(int type) {
     }
 }
 
-// Two paths name the same source when they are equal or name the same file.
-bool same_source(const std::string& a, const std::string& b) {
-    if (a == b) return true;
-    struct stat sa {};
-    struct stat sb {};
-    return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
-           sa.st_ino == sb.st_ino;
-}
-
 struct pyramid_options {
     std::string source;
     std::string dir;
@@ -45,6 +36,15 @@ struct pyramid_options {
 };
 
 }  // namespace
+
+// Two paths name the same source when they are equal or name the same file.
+bool same_source(const std::string& a, const std::string& b) {
+    if (a == b) return true;
+    struct stat sa {};
+    struct stat sb {};
+    return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+           sa.st_ino == sb.st_ino;
+}
 
 double seconds_now() {
     return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
@@ -105,8 +105,8 @@ void add_pyramid_command(CLI::App& app) {
         "pyramid",
         std::string(
             "Open the pyramid stored in DIR, or build it from SOURCE (JPEG, PNG, TIFF or BMP) with "
-            "a "
-            "progress bar, then list its layers. Each layer halves the one before until both sides "
+            "a progress bar, then list its layers. Each layer halves the one before until both "
+            "sides "
             "are at most 240 pixels. When DIR holds the pyramid of another source, nothing is "
             "changed unless --rebuild is given. ") +
             kKeepPaletteHelp);

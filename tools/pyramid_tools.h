@@ -36,11 +36,14 @@ constexpr const char* kKeepPaletteHelp =
 // Adds --keep-palette to a command that builds pyramids.
 void add_keep_palette_flag(CLI::App* cmd, bool& keepPalette);
 
+// Two paths name the same source when they are equal or name the same file.
+bool same_source(const std::string& a, const std::string& b);
+
 // Prints one line per layer.
 void print_layers(const tarvel::pyramid& p);
 
-// Writes an image as PNG (.png) or BMP (.bmp) by the path's extension. False
-// with a reason in error.
-bool save_image(tarvel::image& img, const std::string& path, std::string& error);
+// Writes an image as PNG (.png, at zlib level pngLevel) or BMP (.bmp) by the
+// path's extension. False with a reason in error.
+bool save_image(tarvel::image& img, const std::string& path, int pngLevel, std::string& error);
 
 }  // namespace tarvel_cli
