@@ -23,6 +23,7 @@
 
 #include "host/bitmap.h"
 #include "host/decode/decoders.h"
+#include "host/decode/shown_rows.h"
 
 namespace KORBAS {
 namespace decode {
@@ -106,7 +107,7 @@ cmsHTRANSFORM cmyk_transform(const JOCTET* profile, unsigned int bytes, bool inv
     if (cmsGetColorSpace(in) == cmsSigCmykData) {
         cmsHPROFILE srgb = cmsCreate_sRGBProfile();
         transform = cmsCreateTransform(in, inverted ? TYPE_CMYK_8_REV : TYPE_CMYK_8, srgb,
-                                       TYPE_BGR_8, INTENT_PERCEPTUAL, 0);
+                                       TYPE_BGR_8, kShownIntent, 0);
         cmsCloseProfile(srgb);
     }
     cmsCloseProfile(in);

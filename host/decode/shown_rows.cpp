@@ -63,13 +63,13 @@ bool ShownRows::start(const PictureLayout& layout) noexcept {
             const cmsColorSpaceSignature space = cmsGetColorSpace(in.get());
             if (space == cmsSigRgbData && layout.bitCount >= 24) {
                 m_transform = cmsCreateTransform(in.get(), TYPE_BGR_8, srgb.get(), TYPE_BGR_8,
-                                                 INTENT_PERCEPTUAL, 0);
+                                                 kShownIntent, 0);
             } else if (layout.bitCount == 8 &&
                        (space == cmsSigRgbData || space == cmsSigGrayData)) {
                 m_greyTable = space == cmsSigGrayData;
                 m_tableTransform =
                     cmsCreateTransform(in.get(), m_greyTable ? TYPE_GRAY_8 : TYPE_BGR_8, srgb.get(),
-                                       TYPE_BGR_8, INTENT_PERCEPTUAL, 0);
+                                       TYPE_BGR_8, kShownIntent, 0);
             }
         }
     }

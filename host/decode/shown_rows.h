@@ -12,6 +12,10 @@ namespace decode {
 
 // The background that transparent pixels are shown over: white.
 constexpr unsigned char kBackgroundLevel = 255;
+// The rendering intent of profile conversions: media-relative colorimetric
+// (INTENT_RELATIVE_COLORIMETRIC), the ICC default that libvips uses too. For
+// the matrix profiles of most photographs every intent gives the same colours.
+constexpr unsigned kShownIntent = 1;
 
 // A sink in front of another that shows the decoder's pixels as users expect
 // and hands the other sink the result:
@@ -20,8 +24,8 @@ constexpr unsigned char kBackgroundLevel = 255;
 //   premultiplied alpha c + 255 - a; without alpha the fourth byte is dropped.
 //   Colour-table entries are composited the same way with rgbReserved as
 //   their opacity (straight), which then becomes 0.
-// - With an ICC profile, colours are converted to sRGB (perceptual intent,
-//   through Little CMS) after compositing: rows and colour tables with an RGB
+// - With an ICC profile, colours are converted to sRGB (kShownIntent, through
+//   Little CMS) after compositing: rows and colour tables with an RGB
 //   profile, grey colour tables with a grey profile. A profile that cannot
 //   be read, or of another colour space, is left unused, as viewers do.
 // Everything else (size, bands, order, orientation) passes through; with
