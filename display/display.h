@@ -10,6 +10,7 @@
 #include "host/bitmap.h"
 #include "host/image.h"
 #include "image/image.h"
+#include "overlaid/overlaid.h"
 #include "pyramid/pyramid.h"
 
 class QDC;
@@ -281,3 +282,79 @@ class CBitmapPyramidWindows : public CBitmapViewWindows {
 };
 
 }  // namespace tarvel
+
+namespace Image {
+
+// An overlaid pyramid presented to the host (class 3): size and format are
+// those of layer 0, the layer operations answer for every layer.
+//
+// Owns: the overlaid pyramid (deleted with the adapter, releasing its
+// references to the layers). flush counts its calls, so that bitmaps notice
+// that tiles may have changed and fill again.
+// Bitmaps: createBitmap gives a CBitmapOverlaidPyramidWindows; hand it back
+// through destroyBitmap before destroying the adapter.
+// Failure: as CImagePyramid: sizes 0 and no reads outside the layers or
+// without them. Not copyable.
+// Threads: as every overlaid image, the thread that uses the part list.
+class CImageOverlaidPyramid : public KORBAS::CImage {
+  public:
+    // Wraps p and takes ownership of it.
+    explicit CImageOverlaidPyramid(COverlaidPyramid* p);
+    ~CImageOverlaidPyramid() override;
+    CImageOverlaidPyramid(const CImageOverlaidPyramid&) = delete;
+    CImageOverlaidPyramid& operator=(const CImageOverlaidPyramid&) = delete;
+
+    COverlaidPyramid* GetPyramid() const { return m_pyramid; }
+    // How many times flush has run.
+    int GetFlush() const { return m_flush; }
+
+    int getClass() const override;
+    unsigned getWidth() const override;
+    unsigned getHeight() const override;
+    // 1, or layer 0's channel count for a colour layer 0.
+    unsigned short getBPP() const override;
+    KORBAS::CBitmap* createBitmap() override;
+    void destroyBitmap(KORBAS::CBitmap* bitmap) override;
+    void set(KORBAS::CBitmap*) override;
+    // Counts the call, then saves and unloads every layer's tiles.
+    void flush() override;
+    int GetLayerCount() const override;
+    int GetLayerForDisplayAt(double a, double b) override;
+    unsigned GetLayerWidth(int layer) const override;
+    unsigned GetLayerHeight(int layer) const override;
+    void GetImageDimensionAtLayer(int layer, unsigned& width, unsigned& height) override;
+    void GetRegion(int layer, int x0, int y0, int x1, int y1, int channel,
+                   unsigned char* out) override;
+    void GetRegionRGB(int layer, int x0, int y0, int x1, int y1, int* out) override;
+
+  protected:
+    COverlaidImage* layerAt(int layer) const;
+
+    COverlaidPyramid* m_pyramid;
+    int m_flush;
+};
+
+// The bitmap of a CImageOverlaidPyramid: fills from the overlaid layers,
+// reading the span of each layer row a view needs with GetLine or GetLineRGB
+// into buffers of its own. A flush of the owner makes the next repaint fill.
+class CBitmapOverlaidPyramidWindows : public tarvel::CBitmapViewWindows {
+  protected:
+    friend class CImageOverlaidPyramid;
+    CBitmapOverlaidPyramidWindows(CImageOverlaidPyramid* owner, COverlaidPyramid* p);
+
+    int layerCount() const override;
+    int layerForReduction(int factor) const override;
+    void useLayer(int layer) override;
+    int firstLayerType() const override;
+    const unsigned char* firstLayerPalette() const override;
+    bool sourceChanged() const override;
+    void storeSourceState() override;
+    void fillPixels(bool smooth) override;
+
+    CImageOverlaidPyramid* m_owner;
+    COverlaidPyramid* m_pyramid;   // the owner's pyramid; not owned
+    COverlaidImage* m_layerImage;  // the layer of the last fill
+    int m_flushCount;              // the owner's flush count at the last fill
+};
+
+}  // namespace Image

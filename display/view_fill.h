@@ -28,6 +28,7 @@ struct smooth_columns {
     std::vector<int> left, right;
     std::vector<std::uint16_t> fraction;
     int first = 0, last = 0;
+    bool whole = false;  // no fraction at all
 };
 
 // From a nearest column table; every entry is kept inside 0 .. width - 1.
@@ -57,51 +58,43 @@ void FillNearest(Rows& rows, const nearest_columns& plan, const std::vector<int>
     }
 }
 
-// One layer row interpolated along x, per DIB byte (blue, green, red for
-// colour): sample * (256 - fraction) + next sample * fraction, at most 65280.
-class blended_row {
-  public:
+// Row kernels of the smooth fill, per DIB byte (blue, green, red for colour).
+// Interpolates one layer row along x: sample * (256 - fraction) + next sample
+// * fraction, at most 65280, into out (width x channels values).
+void BlendAlongX(const dib_source& row, const smooth_columns& plan, std::uint16_t* out);
+// out[k] = (a[k] * (256 - fy) + b[k] * fy) >> 16 for k < n, fy 1 to 255.
+void BlendRows(const std::uint16_t* a, const std::uint16_t* b, unsigned fy, std::size_t n,
+               unsigned char* out);
+// out[k] = a[k] >> 8: a row that the other row does not weigh.
+void TakeRow(const std::uint16_t* a, std::size_t n, unsigned char* out);
+
+// A layer row interpolated along x, kept for the DIB rows that need it again.
+struct blended_row {
     int row = -1;
     std::vector<std::uint16_t> value;
-
-    template <class Rows>
-    void compute(Rows& rows, int r, const smooth_columns& plan, int channels) {
-        const int width = static_cast<int>(plan.left.size());
-        value.resize(static_cast<std::size_t>(width) * channels);
-        const dib_source source = rows.fetch(r);
-        const int* left = plan.left.data();
-        const int* right = plan.right.data();
-        const std::uint16_t* fraction = plan.fraction.data();
-        std::uint16_t* out = value.data();
-        for (int c = 0; c < channels; ++c) {
-            // DIB byte order: blue, green, red.
-            const unsigned char* p = source.plane[channels == 3 ? 2 - c : 0];
-            for (int i = 0; i < width; ++i) {
-                const unsigned f = fraction[i];
-                out[i * channels + c] =
-                    static_cast<std::uint16_t>(p[left[i]] * (256 - f) + p[right[i]] * f);
-            }
-        }
-        row = r;
-    }
 };
 
 // Smooth fill. Row entry e of DIB row j blends layer rows r1 = height - 1 -
 // (e >> 8) and r1 - 1 (row 0 for numbers below 0) with weights 256 - (e & 255)
 // and e & 255. Rows interpolated along x are kept for the next DIB rows,
-// which often need one of them again.
+// which often need one of them again. Where no column and no row has a
+// fraction (a view at one pixel per pixel on pixel centres) the samples are
+// copied as the nearest fill would: the weighted sum is the sample itself.
 template <class Rows>
 void FillSmooth(Rows& rows, const smooth_columns& plan, const std::vector<int>& rowTable,
                 int layerHeight, int channels, unsigned char* bits, std::size_t stride) {
-    const std::size_t bytes = plan.left.size() * channels;
+    const int width = static_cast<int>(plan.left.size());
+    const std::size_t bytes = static_cast<std::size_t>(width) * channels;
     blended_row kept[2];
     // The kept row holding layer row r, computed into the one not holding `keep`.
-    auto blended = [&](int r, int keep) -> const blended_row& {
+    auto blended = [&](int r, int keep) -> const std::uint16_t* {
         for (blended_row& b : kept)
-            if (b.row == r) return b;
+            if (b.row == r) return b.value.data();
         blended_row& b = kept[0].row == keep ? kept[1] : kept[0];
-        b.compute(rows, r, plan, channels);
-        return b;
+        b.value.resize(bytes);
+        BlendAlongX(rows.fetch(r), plan, b.value.data());
+        b.row = r;
+        return b.value.data();
     };
     for (std::size_t j = 0; j < rowTable.size(); ++j) {
         const int e = rowTable[j];
@@ -110,15 +103,14 @@ void FillSmooth(Rows& rows, const smooth_columns& plan, const std::vector<int>& 
         if (r1 < 0) r1 = 0;
         const int r2 = r1 > 0 ? r1 - 1 : 0;
         unsigned char* out = bits + j * stride;
-        const std::uint16_t* a = blended(r1, fy ? r2 : -1).value.data();
-        if (fy == 0) {
-            for (std::size_t k = 0; k < bytes; ++k) out[k] = static_cast<unsigned char>(a[k] >> 8);
-            continue;
+        if (fy == 0 && plan.whole) {
+            PutDibRow(rows.fetch(r1), plan.left.data(), width, out);
+        } else if (fy == 0) {
+            TakeRow(blended(r1, -1), bytes, out);
+        } else {
+            const std::uint16_t* a = blended(r1, r2);
+            BlendRows(a, blended(r2, r1), fy, bytes, out);
         }
-        const std::uint16_t* b = blended(r2, r1).value.data();
-        const unsigned ga = 256 - fy;
-        for (std::size_t k = 0; k < bytes; ++k)
-            out[k] = static_cast<unsigned char>((a[k] * ga + b[k] * fy) >> 16);
     }
 }
 

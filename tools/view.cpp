@@ -35,6 +35,7 @@ struct view_options {
     double zoom = 1.0;
     bool smooth = false;
     std::optional<double> brightness, contrast;
+    bool inMemory = false;
     int pngLevel = KORBAS::kPngFastLevel;
     std::string out;
 };
@@ -173,12 +174,40 @@ std::unique_ptr<tarvel::CImagePyramid> open_pyramid(const view_options& o, std::
     return adapter;
 }
 
+// Loads the picture into a tiled in-memory pyramid, shown by its own adapter.
+std::unique_ptr<Image::CImageOverlaidPyramid> load_in_memory(const view_options& o,
+                                                             std::string& error) {
+    struct stat st {};
+    if (stat(o.input.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+        error = "--in-memory loads a picture, and " + o.input + " is a directory";
+        return nullptr;
+    }
+    if (o.brightness || o.contrast) {
+        error = "--brightness and --contrast apply to paged pyramids, not with --in-memory";
+        return nullptr;
+    }
+    auto layers = std::make_unique<Image::COverlaidPyramid>();
+    build_progress progress;
+    if (!Image::LoadOverlaidPyramid(*layers, o.input.c_str(), &progress, &error)) {
+        progress.Abandon();
+        return nullptr;
+    }
+    progress.Finish();
+    return std::make_unique<Image::CImageOverlaidPyramid>(layers.release());
+}
+
 int run_view(const view_options& o) {
     const double start = seconds_now();
     std::string error;
-    std::unique_ptr<tarvel::CImagePyramid> adapter = open_pyramid(o, error);
+    std::unique_ptr<KORBAS::CImage> adapter;
+    tarvel::pyramid* p = nullptr;  // the paged pyramid, when that is what is shown
+    if (o.inMemory) {
+        adapter = load_in_memory(o, error);
+    } else if (std::unique_ptr<tarvel::CImagePyramid> paged = open_pyramid(o, error)) {
+        p = &paged->getPyramid();
+        adapter = std::move(paged);
+    }
     if (!adapter) return fail(error);
-    tarvel::pyramid& p = adapter->getPyramid();
     view_spec v;
     if (!make_view(o, static_cast<int>(adapter->getWidth()), static_cast<int>(adapter->getHeight()),
                    v, error))
@@ -186,13 +215,14 @@ int run_view(const view_options& o) {
 
     // A view's brightness and contrast are its own: the stored ones come back after.
     double storedB = 50, storedC = 50;
-    p.GetBrightnessContrast(storedB, storedC);
-    const bool restyled = o.brightness || o.contrast;
-    if (restyled)
-        p.SetBrightnessContrast(o.brightness.value_or(storedB), o.contrast.value_or(storedC));
+    const bool restyled = p && (o.brightness || o.contrast);
+    if (restyled) {
+        p->GetBrightnessContrast(storedB, storedC);
+        p->SetBrightnessContrast(o.brightness.value_or(storedB), o.contrast.value_or(storedC));
+    }
     view_report report;
     const bool ok = render_view(*adapter, v, o.out, o.pngLevel, report, error);
-    if (restyled) p.SetBrightnessContrast(storedB, storedC);
+    if (restyled) p->SetBrightnessContrast(storedB, storedC);
     if (!ok) return fail(o.out + ": " + error);
     std::printf(
         "view      %s: %d x %d of (%g, %g)-(%g, %g) from layer %d, %s; fill %.1f ms, PNG %.1f ms, "
@@ -244,6 +274,9 @@ void add_view_command(CLI::App& app) {
         ->check(CLI::Range(0.0, 100.0));
     cmd->add_option("--contrast", o->contrast, "Contrast, 0 to 100 (50 leaves it)")
         ->check(CLI::Range(0.0, 100.0));
+    cmd->add_flag("--in-memory", o->inMemory,
+                  "Load the picture into a tiled in-memory pyramid (overlaid images swapped "
+                  "through the part list) instead of opening or building paged layers");
     add_png_level_option(cmd, o->pngLevel);
     on_run(cmd, [o] { return run_view(*o); });
 }

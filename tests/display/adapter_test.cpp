@@ -29,6 +29,10 @@ TEST(Adapter, ClassAndBytesPerPixel) {
         EXPECT_EQ(p.getClass(), 2);
         EXPECT_EQ(p.getBPP(), type == 3 ? 3 : 1);
         EXPECT_EQ(p.getWidth() * 100 + p.getHeight(), 4030u);
+        Image::CImageOverlaidPyramid o(make_overlaid_pyramid(random_layers(type, 40, 30, 2, 1)));
+        EXPECT_EQ(o.getClass(), 3);
+        EXPECT_EQ(o.getBPP(), type == 3 ? 3 : 1);
+        EXPECT_EQ(o.getWidth() * 100 + o.getHeight(), 4030u);
     }
 }
 
@@ -90,9 +94,11 @@ TEST(Adapter, BitmapsGoBackOnlyToTheirOwnAdapter) {
     tarvel::CImagePyramid a(make_pyramid(random_layers(1, 50, 50, 1, 4)));
     tarvel::CImagePyramid b(make_pyramid(random_layers(1, 50, 50, 1, 5)));
     tarvel::CImageOverlay c(nullptr, nullptr, nullptr);
+    Image::CImageOverlaidPyramid d(make_overlaid_pyramid(random_layers(1, 50, 50, 1, 6)));
     KORBAS::CBitmap* mine = a.createBitmap();
     b.destroyBitmap(mine);  // another pyramid's: left alone
     c.destroyBitmap(mine);
+    d.destroyBitmap(mine);
     b.destroyBitmap(nullptr);
     QDC dc(10, 10);
     mine->DisplayBitmap(dc, 0, 9, 9, 0, 0, 0, 9, 9);  // still alive
@@ -106,6 +112,12 @@ TEST(Adapter, BitmapsGoBackOnlyToTheirOwnAdapter) {
     EXPECT_GT(p.GetLayerAt(0)->GetInMemoryCount(), 0);
     a.flush();
     EXPECT_EQ(p.GetLayerAt(0)->GetInMemoryCount(), 0);
+
+    // The overlaid adapter counts every flush, tiles loaded or not.
+    EXPECT_EQ(d.GetFlush(), 0);
+    d.flush();
+    d.flush();
+    EXPECT_EQ(d.GetFlush(), 2);
 }
 
 }  // namespace tarvel_test

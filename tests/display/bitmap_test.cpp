@@ -147,6 +147,22 @@ TEST(Bitmap, RepaintsFillOnlyWhenSomethingChanged) {
     EXPECT_EQ(b.getColorTable()[7].rgbRed, before.rgbRed ^ 0xff);
 }
 
+TEST(Bitmap, AnOverlaidFlushFillsAgain) {
+    Image::CImageOverlaidPyramid adapter(make_overlaid_pyramid(random_layers(3, 90, 70, 2, 9)));
+    auto* b = static_cast<tarvel::CBitmapViewWindows*>(adapter.createBitmap());
+    const tarvel::view_window w = spaced(1.5, 30, 20);
+    ASSERT_TRUE(b->FillView(30, 20, w));
+    ASSERT_TRUE(b->FillView(30, 20, w));
+    EXPECT_EQ(b->GetFillCount(), 1);
+    adapter.flush();
+    ASSERT_TRUE(b->FillView(30, 20, w));
+    EXPECT_EQ(b->GetFillCount(), 2);
+    adapter.setSmoothing(1);
+    ASSERT_TRUE(b->FillView(30, 20, w));
+    EXPECT_EQ(b->GetFillCount(), 3);
+    adapter.destroyBitmap(b);
+}
+
 // A view at 1:1 of a layer whose rows lie in more pages than the default
 // cache holds keeps all of them after its fill; moving to another layer, and
 // destroying the bitmap, gives the layer its default cache back.

@@ -28,6 +28,20 @@ tarvel::pyramid* make_pyramid(const std::vector<planes>& layers) {
     return p;
 }
 
+Image::COverlaidPyramid* make_overlaid_pyramid(const std::vector<planes>& layers) {
+    auto* p = new Image::COverlaidPyramid;
+    for (const planes& l : layers) {
+        const unsigned channels = static_cast<unsigned>(l.channel.size());
+        auto* img = new Image::COverlaidImage(
+            l.width, l.height, channels, Image::IImage::kPixelByte,
+            l.type == 3 ? Image::IImage::kImageColour : Image::IImage::kImageGrey);
+        for (unsigned c = 0; c < channels; ++c)
+            img->PutRegion(0, 0, l.width - 1, l.height - 1, int(c), l.channel[c].data());
+        p->PushBack(img);
+    }
+    return p;
+}
+
 namespace {
 
 // floor() as an int, saturated; positions stay far inside the range here.

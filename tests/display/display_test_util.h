@@ -18,6 +18,9 @@ std::vector<planes> random_layers(int type, int width, int height, int count, st
 // A pyramid holding the layers, pages in the system temporary directory.
 tarvel::pyramid* make_pyramid(const std::vector<planes>& layers);
 
+// An overlaid pyramid holding the layers (grey or colour).
+Image::COverlaidPyramid* make_overlaid_pyramid(const std::vector<planes>& layers);
+
 // What a W x H view of the window (d1, d2)-(d3, d4) must show, pixel (i, j)
 // at [j * W + i] as 0x00RRGGBB, j from the top.
 std::vector<std::uint32_t> reference_view(const std::vector<planes>& layers, int W, int H,

@@ -23,6 +23,7 @@ constexpr int kX = 7, kY = 3;  // its upper-left corner on the surface
 
 const view_case kCases[] = {
     {"1:1", 1.0, 20.0, 30.0},
+    {"1:1 on pixel centres", 1.0, 20.5, 30.5},
     {"just below 2", 1.9, 3.25, 7.5},
     {"2", 2.0, 0.0, 0.0},
     {"2.7", 2.7, 11.6, 5.3},
@@ -37,14 +38,23 @@ const view_case kCases[] = {
 
 }  // namespace
 
+// Paged layers of each type, then overlaid layers (grey and colour only).
 TEST(Render, ViewsEqualTheReferencePixelForPixel) {
-    for (int type = 1; type <= 3; ++type) {
-        const std::vector<planes> layers = random_layers(type, kWidth, kHeight, kLayers, 40 + type);
-        tarvel::CImagePyramid adapter(make_pyramid(layers));
+    for (int kind = 1; kind <= 5; ++kind) {
+        const bool overlaid = kind > 3;
+        const int type = overlaid ? (kind == 4 ? 1 : 3) : kind;
+        const std::vector<planes> layers = random_layers(type, kWidth, kHeight, kLayers, 40 + kind);
+        std::unique_ptr<KORBAS::CImage> shown;
+        if (overlaid)
+            shown = std::make_unique<Image::CImageOverlaidPyramid>(make_overlaid_pyramid(layers));
+        else
+            shown = std::make_unique<tarvel::CImagePyramid>(make_pyramid(layers));
+        KORBAS::CImage& adapter = *shown;
         for (int smooth = 0; smooth < 2; ++smooth) {
             adapter.setSmoothing(smooth);
             for (const view_case& v : kCases) {
                 SCOPED_TRACE(std::string(v.what) + ", type " + std::to_string(type) +
+                             (overlaid ? " overlaid" : " paged") +
                              (smooth ? ", smooth" : ", nearest"));
                 const double d3 = v.left + v.reduction * (W - 1);
                 const double d4 = v.bottom + v.reduction * (H - 1);

@@ -81,6 +81,28 @@ TEST(ViewTool, OneToOneViewsCopyThePictureAndScaledOnesMatchTheLibrary) {
     EXPECT_EQ(read_png(png, w, h), surface_rect(dc, 0, 0, 60, 40));
 }
 
+// The same views of a picture loaded into memory are the same files.
+TEST(ViewTool, InMemoryViewsAreTheSameBytesAsPagedOnes) {
+    scratch_dir dir;
+    planes grey = random_planes(2, 700, 500, 13);
+    for (int i = 0; i < 768; ++i) grey.palette[i] = static_cast<unsigned char>(i / 3);
+    const std::string pictures[] = {
+        write_bmp(dir.path() + "rgb.bmp", random_planes(3, 700, 500, 14)),
+        write_bmp(dir.path() + "grey.bmp", grey)};
+    const char* views[] = {"", " --window 10,20,610,420 --size 222x148 --smooth",
+                           " --center 350,250 --zoom 1 --size 64x48",
+                           " --center 300,200 --zoom 2.5 --size 70x50 --smooth"};
+    for (const std::string& picture : pictures)
+        for (const char* view : views) {
+            std::string out;
+            const std::string paged = dir.path() + "paged.png", memory = dir.path() + "memory.png";
+            ASSERT_EQ(run_tool("view " + picture + view + " -o " + paged, out), 0) << out;
+            ASSERT_EQ(run_tool("view --in-memory " + picture + view + " -o " + memory, out), 0)
+                << out;
+            EXPECT_EQ(read_text(paged), read_text(memory)) << picture << view;
+        }
+}
+
 TEST(ViewTool, BadRequestsAreRefusedWithAReason) {
     scratch_dir dir;
     const std::string source = write_bmp(dir.path() + "p.bmp", random_planes(2, 64, 48, 12));
@@ -107,6 +129,9 @@ TEST(ViewTool, BadRequestsAreRefusedWithAReason) {
         {bad + out, bad},
         {dir.path() + out, "no pyramid here"},
         {source + " -o " + dir.path() + "no/such/dir/v.png", "no/such/dir/v.png"},
+        {"--in-memory " + dir.path() + out, "is a directory"},
+        {"--in-memory " + source + " --contrast 60" + out, "not with --in-memory"},
+        {"--in-memory " + bad + out, bad},
     };
     for (const auto& c : cases) {
         std::string said;
