@@ -3,8 +3,11 @@
 #pragma once
 
 #include <CLI/CLI.hpp>
+#include <memory>
 #include <string>
 
+#include "display/display.h"
+#include "host/progress.h"
 #include "image/image.h"
 #include "pyramid/pyramid.h"
 
@@ -35,6 +38,41 @@ constexpr const char* kKeepPaletteHelp =
 
 // Adds --keep-palette to a command that builds pyramids.
 void add_keep_palette_flag(CLI::App* cmd, bool& keepPalette);
+
+// A progress bar for a build that stays silent while a stored pyramid is
+// opened (an open only announces its layer count).
+class build_progress : public KORBAS::IProgressWork {
+  public:
+    void SetTotal(int total) override {
+        if (m_building) m_bar.SetTotal(total);
+    }
+    void Advance(int steps) override {
+        if (m_building) m_bar.Advance(steps);
+    }
+    void SetText(const char* text) override {
+        m_building = true;
+        m_bar.SetText(text);
+    }
+    void Finish() override {
+        if (m_building) m_bar.Finish();
+    }
+    void Abandon() {
+        if (m_building) m_bar.Abandon();
+    }
+
+  private:
+    KORBAS::CTerminalProgress m_bar{stderr};
+    bool m_building = false;
+};
+
+// The host image of a command's input: the pyramid stored in the directory
+// `input`, or the pyramid of the picture `input` kept in pyramidDir
+// (INPUT.pyramid when empty), built there with a progress bar when missing
+// and its palette expanded when expandPalette is set. Null with one line
+// naming the file and the reason in error.
+std::unique_ptr<tarvel::CImagePyramid> open_pyramid(const std::string& input,
+                                                    const std::string& pyramidDir,
+                                                    bool expandPalette, std::string& error);
 
 // Two paths name the same source when they are equal or name the same file.
 bool same_source(const std::string& a, const std::string& b);
