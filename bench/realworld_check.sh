@@ -13,18 +13,13 @@ corpus="${2:-/tmp/tarvel-corpus}"
 tool="$build/tools/tarvel"
 [ -x "$tool" ] || { echo "realworld_check: build $tool first" >&2; exit 1; }
 
+source bench/install_peers.sh
 python=/usr/bin/python3
 missing=()
 [ -x /usr/bin/convert-im6.q16 ] || [ -x /usr/bin/magick ] || missing+=(imagemagick)
 command -v vips >/dev/null || missing+=(libvips-tools)
 "$python" -c 'import cv2' 2>/dev/null || missing+=(python3-opencv)
-if ((${#missing[@]})); then
-  echo "realworld_check: installing ${missing[*]}"
-  sudo=""
-  [ "$(id -u)" -eq 0 ] || sudo="sudo"
-  $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}" >/dev/null
-fi
+install_peers ${missing[@]+"${missing[@]}"}
 
 # name, repository
 fetch() {
