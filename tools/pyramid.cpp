@@ -33,6 +33,7 @@ struct pyramid_options {
     std::string dir;
     bool rebuild = false;
     bool keepPalette = false;
+    int threads = 2;
 };
 
 }  // namespace
@@ -116,9 +117,14 @@ void add_pyramid_command(CLI::App& app) {
     cmd->add_flag("--rebuild", options->rebuild,
                   "Replace a pyramid of another source stored in DIR");
     add_keep_palette_flag(cmd, options->keepPalette);
+    cmd->add_option("--threads", options->threads,
+                    "Threads of a build: 2 (default) decodes while a second thread makes the "
+                    "layers, 1 does everything on one")
+        ->check(CLI::Range(1, 2));
     cmd->callback([options] {
         tarvel::pyramid p;
         p.SetExpandPalette(!options->keepPalette);
+        p.SetBuildThreads(options->threads);
         if (open_or_build(p, options->source, options->dir, options->rebuild) != 0) {
             throw CLI::RuntimeError(1);
         }

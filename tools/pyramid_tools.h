@@ -20,9 +20,19 @@ constexpr int kSampleHeight = 8000;
 // Seconds on a monotonic clock.
 double seconds_now();
 
-// Writes the built-in sample picture (JPEG for .jpg/.jpeg, TIFF for .tif/.tiff)
-// row by row. False with a reason in error; no partial file is left.
+// How a TIFF sample is stored: tile side (0: strips) and compression ("none",
+// "jpeg", "lzw" or "deflate").
+struct sample_tiff {
+    int tile = 0;
+    std::string compression = "none";
+};
+
+// Writes the built-in sample picture (JPEG for .jpg/.jpeg, PNG for .png, TIFF
+// for .tif/.tiff) row by row. False with a reason in error; no partial file
+// is left.
 bool write_sample(const std::string& path, int width, int height, std::string& error);
+bool write_sample(const std::string& path, int width, int height, const sample_tiff& tiff,
+                  std::string& error);
 
 // Opens the pyramid stored in dir, or builds it from source with a progress
 // bar on standard error. A stored pyramid of another source is rebuilt only

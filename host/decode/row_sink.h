@@ -52,6 +52,9 @@ struct PictureLayout {
     // order and may come again (interlaced passes); room for a row that came
     // before holds it as it was handed over.
     bool inOrder = true;
+    // How many times the decoder will call put: 0 for once a row; more when
+    // rows come again (interlaced passes).
+    std::uint64_t deliveries = 0;
     Orientation orientation = Orientation::normal;
     Alpha alpha = Alpha::none;
     // The ICC colour profile the file embeds, if any; read during start only.

@@ -1,10 +1,10 @@
 // TIFF decoding through libtiff, strip by strip or tile by tile: grey and
-// palette to 8 bits with a colour table, RGB to 24 bits, RGBA to 32 (alpha
-// associated or not), samples of any integer or floating-point format shown
-// as SampleFormat says; every other kind (YCbCr, CMYK, Lab, separate planes,
-// ...) through libtiff's RGBA reader, whose alpha is premultiplied. Both
-// paths hand rows over as stored with the Orientation tag, and the ICC
-// profile, for the sink to apply.
+// palette to 8 bits with a colour table, RGB and JPEG-compressed YCbCr to 24
+// bits, RGBA to 32 (alpha associated or not), samples of any integer or
+// floating-point format shown as SampleFormat says; every other kind (other
+// YCbCr, CMYK, Lab, separate planes, ...) through libtiff's RGBA reader, whose
+// alpha is premultiplied. Both paths hand rows over as stored with the
+// Orientation tag, and the ICC profile, for the sink to apply.
 #include <algorithm>
 #include <cstdarg>
 #include <cstdio>
@@ -181,6 +181,18 @@ class TiffReader {
                 else
                     begin(24, 0, directBand());
                 return true;
+            case PHOTOMETRIC_YCBCR: {
+                // JPEG-compressed YCbCr, as cameras and scanners write it:
+                // libjpeg converts to RGB as it decodes.
+                std::uint16_t compression = COMPRESSION_NONE;
+                TIFFGetFieldDefaulted(m_tif, TIFFTAG_COMPRESSION, &compression);
+                if (compression != COMPRESSION_JPEG || m_samples != 3 || m_bits != 8 ||
+                    !TIFFSetField(m_tif, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB))
+                    return false;
+                m_kind = Samples::rgb;
+                begin(24, 0, directBand());
+                return true;
+            }
             default:
                 return false;
         }

@@ -72,8 +72,8 @@ TEST(Shown, TransparentPartsAreOverWhite) {
         for (int c = 0; c < 4; ++c) {
             rgba.push_back(channel(c, i));
             premultiplied.push_back(c == 3 ? channel(3, i)
-                                           : static_cast<std::uint8_t>(
-                                                 std::lround(channel(c, i) * channel(3, i) / 255.0)));
+                                           : static_cast<std::uint8_t>(std::lround(
+                                                 channel(c, i) * channel(3, i) / 255.0)));
         }
     }
     const auto path = [&](const char* name) { return dir.file_path(name); };
@@ -309,9 +309,9 @@ TEST(Shown, EmbeddedProfilesAreConvertedToSrgb) {
     }());
 }
 
-// RLE8 and RLE4 with runs, literals, a move and early line ends (skipped
-// pixels are transparent, so white), the 16-byte OS/2 2.x header, and a bit
-// field without bits, which reads as 0.
+// A bit field without bits, which reads as 0; RLE8 and RLE4 with runs,
+// literals, a move and early line ends (skipped pixels are transparent, so
+// white); the 16-byte OS/2 2.x header.
 TEST(Shown, RunLengthOs2AndEmptyBitFieldBmpFiles) {
     scratch_dir dir;
     const auto header = [](std::uint32_t size, int bits, std::uint32_t compression, int w, int h,
@@ -326,10 +326,19 @@ TEST(Shown, RunLengthOs2AndEmptyBitFieldBmpFiles) {
             b.insert(b.end(), {std::uint8_t(i), 0, std::uint8_t(200 - i), 0});
         return b;
     };
+    // 16-bit bit fields red 0xf800, green none, blue 0x001f.
+    bytes file = header(40, 16, 3, 2, 1, 0, 4);
+    for (std::uint32_t mask : {0xf800u, 0u, 0x001fu})
+        for (int i = 0; i < 4; ++i) file.push_back(static_cast<std::uint8_t>(mask >> 8 * i));
+    file[10] += 12;
+    file.insert(file.end(), {0xff, 0xff, 0x1f, 0x00});
+    write_bytes(dir.file_path("fields.bmp"), file);
+    EXPECT_EQ(decoded(dir.file_path("fields.bmp")), (bytes{255, 0, 255, 255, 0, 0}));
+
     // 6 x 3, bottom row first: run 3 of 1, literal 2 3 4, end of line; a
     // move of 2 right and 1 up; run of 2 of 5, end of picture.
     const bytes rle8 = {3, 1, 0, 3, 2, 3, 4, 0, 0, 0, 0, 2, 2, 1, 2, 5, 0, 1};
-    bytes file = header(40, 8, 1, 6, 3, 8, rle8.size());
+    file = header(40, 8, 1, 6, 3, 8, rle8.size());
     file.insert(file.end(), rle8.begin(), rle8.end());
     write_bytes(dir.file_path("rle8.bmp"), file);
     // RLE4: a run of 5 alternating 1 and 2, literal 3 4 5 (padded), end of picture.
@@ -355,15 +364,6 @@ TEST(Shown, RunLengthOs2AndEmptyBitFieldBmpFiles) {
     EXPECT_EQ(
         KORBAS::CBitmapWindows(nullptr, dir.file_path("os2.bmp").c_str(), true).getColorCount(),
         4u);
-
-    // 16-bit bit fields red 0xf800, green none, blue 0x001f.
-    file = header(40, 16, 3, 2, 1, 0, 4);
-    for (std::uint32_t mask : {0xf800u, 0u, 0x001fu})
-        for (int i = 0; i < 4; ++i) file.push_back(static_cast<std::uint8_t>(mask >> 8 * i));
-    file[10] += 12;
-    file.insert(file.end(), {0xff, 0xff, 0x1f, 0x00});
-    write_bytes(dir.file_path("fields.bmp"), file);
-    EXPECT_EQ(decoded(dir.file_path("fields.bmp")), (bytes{255, 0, 255, 255, 0, 0}));
 
     // Runs that leave their row, and data that stops early, are refused.
     for (const bytes& bad : {bytes{9, 1, 0, 1}, bytes{2, 1, 0, 2, 9, 0}, bytes{3, 1}}) {
