@@ -6,7 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 packages=(build-essential cmake pkg-config libgtest-dev libbenchmark-dev libcli11-dev
-          libjpeg62-turbo-dev libpng-dev libtiff-dev)
+          libjpeg62-turbo-dev libpng-dev libtiff-dev liblcms2-dev libexif-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
