@@ -44,6 +44,13 @@ void RunCleanup();
 // Whether RunCleanup has begun. A file that another thread creates from then
 // on could escape it, so creators of page files remove such a file themselves.
 bool CleanupStarted();
+// Brackets the creation of a file that a live entry would remove (a page file
+// in a build's directory): RunCleanup lists directories only once no creation
+// is under way, so the process never ends with such a file half made and
+// unlisted. BeginFileCreation returns false, and nothing must be created, once
+// the cleanup has begun; EndFileCreation follows every true return.
+bool BeginFileCreation();
+void EndFileCreation();
 
 // Holds back SIGINT, SIGTERM and SIGHUP on the calling thread while it lives,
 // for the moment between creating a file and adding it to the list; a

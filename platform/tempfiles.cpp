@@ -60,7 +60,12 @@ UINT GetTempFileNameA(LPCSTR lpPathName, LPCSTR lpPrefixString, UINT uUnique,
             return 0;
         }
         if (uUnique != 0) return uUnique;  // Windows: name only, no file created
+        if (!tarvel::BeginFileCreation()) {
+            lpTempFileName[0] = '\0';
+            return 0;
+        }
         const int fd = open(lpTempFileName, O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0600);
+        tarvel::EndFileCreation();
         if (fd >= 0) {
             close(fd);
             // A terminating signal's cleanup may already have listed this
