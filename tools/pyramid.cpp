@@ -34,7 +34,7 @@ struct pyramid_options {
     bool rebuild = false;
     bool keepPalette = false;
     bool noWait = false;
-    int threads = 2;
+    int threads = 1;
 };
 
 }  // namespace
@@ -134,8 +134,8 @@ void add_pyramid_command(CLI::App& app) {
     cmd->add_flag("--no-wait", options->noWait,
                   "Fail at once, instead of waiting, when another build of DIR is in progress");
     cmd->add_option("--threads", options->threads,
-                    "Threads of a build: 2 (default) decodes while a second thread makes the "
-                    "layers, 1 does everything on one")
+                    "Threads of a build: 1 (default) does everything on one, 2 decodes while a "
+                    "second thread makes the layers")
         ->check(CLI::Range(1, 2));
     cmd->callback([options] {
         tarvel::pyramid p;
