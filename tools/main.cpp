@@ -19,6 +19,7 @@ int main(int argc, char** argv) {
     tarvel_cli::add_verify_command(app);
     tarvel_cli::add_image_info_command(app);
     tarvel_cli::add_decode_command(app);
+    tarvel_cli::add_serve_command(app);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
