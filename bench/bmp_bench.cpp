@@ -21,8 +21,8 @@ constexpr int kHeight = 8000;
 
 std::string bench_file() {
     if (const char* path = std::getenv("TARVEL_BENCH_BMP")) return path;
-    char dir[MAX_PATH];
-    GetTempPathA(MAX_PATH, dir);
+    char dir[kMaxPath];
+    GetTempPathA(kMaxPath, dir);
     return std::string(dir) + "tarvel-bench-10000x8000.bmp";
 }
 

@@ -21,8 +21,8 @@ constexpr int kWide = 524289;
 constexpr int kTall = 4095;
 
 std::string make_directory(const char* stem) {
-    char base[MAX_PATH];
-    GetTempPathA(MAX_PATH, base);
+    char base[kMaxPath];
+    GetTempPathA(kMaxPath, base);
     std::string pattern = std::string(base) + stem + "-XXXXXX";
     if (mkdtemp(pattern.data()) == nullptr) std::abort();
     return pattern;

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "host/bitmap.h"
+#include "platform/platform.h"
 
 namespace {
 
@@ -126,7 +127,7 @@ const Inputs& inputs() {
 // DIB's large buffers are backed by huge pages where the kernel allows).
 struct PictureBuffer : KORBAS::CBitmapWindows {
     PictureBuffer() : CBitmapWindows(nullptr) {
-        if (!allocDIB(kWidth, kHeight, 1, 24, 0, BI_RGB)) throw std::runtime_error("out of memory");
+        if (!allocDIB(kWidth, kHeight, 1, 24, 0, kBiRgb)) throw std::runtime_error("out of memory");
     }
     unsigned char* get() const { return m_pBits; }
 };

@@ -1,4 +1,4 @@
-# Installs the libraries, the headers by folder, a CMake package (find_package(tarvel)
+# Installs the libraries, the public headers, a CMake package (find_package(tarvel)
 # giving tarvel::tarvel) and a pkg-config file.
 include(CMakePackageConfigHelpers)
 
@@ -8,14 +8,27 @@ install(TARGETS tarvel korbcore zunlang tarvelplatform EXPORT tarvelTargets
   RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(TARGETS tarvel-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
-install(FILES tarvel.h DESTINATION ${TARVEL_INCLUDE_DIR})
-foreach(folder platform host image pyramid imagefile overlaid display correlation)
-  if(IS_DIRECTORY ${PROJECT_SOURCE_DIR}/${folder})
-    install(DIRECTORY ${folder}/ DESTINATION ${TARVEL_INCLUDE_DIR}/${folder}
-      FILES_MATCHING PATTERN "*.h"
-      # Headers private to the host stand-ins' decoders and swap file.
-      PATTERN "decode" EXCLUDE PATTERN "swap_file.h" EXCLUDE)
-  endif()
+# The public headers: what a program using tarvel includes, and every header
+# they include. All others are internal and stay out of the install. The
+# install test compiles each of these alone and checks that they define no
+# macro, so a public header that reaches an internal one fails it.
+set(TARVEL_PUBLIC_HEADERS
+  tarvel.h
+  correlation/correlation.h
+  image/image.h
+  imagefile/imagefile.h
+  pyramid/pyramid.h
+  host/host.h
+  host/bitmap.h
+  host/image.h
+  host/parts.h
+  host/progress.h
+  host/qdc.h
+  host/zun.h
+  platform/windows_types.h)
+foreach(header ${TARVEL_PUBLIC_HEADERS})
+  get_filename_component(folder ${header} DIRECTORY)
+  install(FILES ${header} DESTINATION ${TARVEL_INCLUDE_DIR}/${folder})
 endforeach()
 
 install(EXPORT tarvelTargets NAMESPACE tarvel:: DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/tarvel)

@@ -20,8 +20,8 @@ struct scratch_files {
     std::string in;
     std::string out;
     scratch_files() {
-        char dir[MAX_PATH];
-        GetTempPathA(MAX_PATH, dir);
+        char dir[kMaxPath];
+        GetTempPathA(kMaxPath, dir);
         const std::string stem = std::string(dir) + "bmp_fuzz-" + std::to_string(getpid());
         in = stem + "-in.bmp";
         out = stem + "-out.bmp";
@@ -69,7 +69,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
               back.GetHeight() == img.GetHeight(),
           "reload changed the size or kind");
     if (img.GetType() == 2) {
-        check(std::memcmp(img.GetPalette(), back.GetPalette(), 768) == 0, "palette changed");
+        check(std::memcmp(img.GetPalette(), back.GetPalette(), tarvel::kPaletteBytes) == 0,
+              "palette changed");
     }
     for (int c = 0; c < img.GetChannelCount(); ++c) {
         check(samples(img, c) == samples(back, c), "samples changed");

@@ -35,8 +35,8 @@ const std::string& scratch_root(const char* prefix) {
     // Kept on the heap so that the exit handler still finds it after static
     // destructors have run.
     static const std::string* root = [prefix] {
-        char base[MAX_PATH];
-        GetTempPathA(MAX_PATH, base);
+        char base[kMaxPath];
+        GetTempPathA(kMaxPath, base);
         std::string pattern = std::string(base) + prefix + "-XXXXXX";
         if (mkdtemp(pattern.data()) == nullptr) std::abort();
         const int null = open("/dev/null", O_WRONLY);
@@ -48,8 +48,8 @@ const std::string& scratch_root(const char* prefix) {
     return *root;
 }
 
-const workspace& scratch_workspace(const char* prefix, const char* name,
-                                   const char* outside_name, const std::string& outside_bytes) {
+const workspace& scratch_workspace(const char* prefix, const char* name, const char* outside_name,
+                                   const std::string& outside_bytes) {
     static const workspace w = [&] {
         workspace made;
         made.root = scratch_root(prefix);

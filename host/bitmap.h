@@ -7,7 +7,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "platform/platform.h"
+#include "platform/windows_types.h"
 
 class QDC;
 
@@ -151,7 +151,7 @@ class CBitmapWindows : public CBitmap {
 
     // Replaces the DIB with a new one: header, colours entries of colour table
     // (zeroed) and a pixel buffer of height rows aligned to 4 bytes (not
-    // initialised). bitCount is 1, 4, 8, 24 or 32; compression must be BI_RGB.
+    // initialised). bitCount is 1, 4, 8, 24 or 32; compression must be kBiRgb (0).
     // The DIB is bottom-up (positive biHeight). False, with no DIB left, when
     // the arguments are out of range, the buffer would exceed kMaxDibBytes or
     // memory runs out.

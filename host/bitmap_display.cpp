@@ -6,6 +6,7 @@
 #include "host/bitmap.h"
 #include "host/image.h"
 #include "host/qdc.h"
+#include "platform/platform.h"
 
 namespace KORBAS {
 
@@ -34,7 +35,7 @@ void CBitmapWindows::DisplayBitmap(QDC& dc, int x1, int y1, int x2, int y2, doub
     const bool reuse = m_pInfoHeader && m_pInfoHeader->biWidth == W &&
                        getHeight() == static_cast<unsigned>(H) && getBPP() == (grey ? 8 : 24);
     if (!reuse) {
-        if (!allocDIB(W, H, 1, grey ? 8 : 24, grey ? 256 : 0, BI_RGB)) return;
+        if (!allocDIB(W, H, 1, grey ? 8 : 24, grey ? 256 : 0, kBiRgb)) return;
         m_pInfoHeader->biHeight = -H;  // top-down: row 0 is the top
         if (grey) {
             RGBQUAD* table = getColorTable();
@@ -79,11 +80,11 @@ void CBitmapWindows::DisplayBitmap(QDC& dc, int x1, int y1, int x2, int y2, doub
     }
 
     if (m_hPalette) {
-        SelectPalette(dc.GetHDC(), m_hPalette, FALSE);
+        SelectPalette(dc.GetHDC(), m_hPalette, false);
         RealizePalette(dc.GetHDC());
     }
     SetDIBitsToDevice(dc.GetHDC(), x1, y2, static_cast<DWORD>(W), static_cast<DWORD>(H), 0, 0, 0,
-                      static_cast<UINT>(H), m_pBits, m_pBitmapInfo, DIB_RGB_COLORS);
+                      static_cast<UINT>(H), m_pBits, m_pBitmapInfo, kDibRgbColors);
 }
 
 }  // namespace KORBAS

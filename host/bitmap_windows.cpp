@@ -9,6 +9,7 @@
 #endif
 
 #include "host/bitmap.h"
+#include "platform/platform.h"
 
 namespace KORBAS {
 
@@ -70,7 +71,7 @@ void CBitmapWindows::freeDIB() {
 
 bool CBitmapWindows::allocDIB(int width, int height, int planes, int bitCount, int colors,
                               int compression) {
-    if (planes != 1 || compression != BI_RGB) {
+    if (planes != 1 || compression != kBiRgb) {
         freeDIB();
         return false;
     }
@@ -111,7 +112,7 @@ bool CBitmapWindows::allocDIBBlock(int width, int height, int bitCount, int colo
     h.biHeight = height;
     h.biPlanes = 1;
     h.biBitCount = static_cast<WORD>(bitCount);
-    h.biCompression = BI_RGB;
+    h.biCompression = kBiRgb;
     h.biSizeImage = static_cast<DWORD>(image);
     h.biClrUsed = static_cast<DWORD>(colors);
     return true;

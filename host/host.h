@@ -10,4 +10,3 @@
 #include "host/progress.h"
 #include "host/qdc.h"
 #include "host/zun.h"
-#include "platform/platform.h"

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "platform/platform.h"
+#include "platform/windows_types.h"
 
 // A device context with a surface of its own.
 //

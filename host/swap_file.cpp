@@ -20,8 +20,8 @@ namespace {
 }  // namespace
 
 IOverlaidEntity::IEntityPartList::SwapFile::SwapFile() : m_fd(-1) {
-    char dir[MAX_PATH];
-    char path[MAX_PATH];
+    char dir[kMaxPath];
+    char path[kMaxPath];
     const DWORD n = GetTempPathA(sizeof dir, dir);
     if (n == 0 || n >= sizeof dir) {
         errno = ENAMETOOLONG;

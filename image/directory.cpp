@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "image/directory.h"
+#include "image/file_names.h"
 #include "image/image.h"
 #include "platform/platform.h"
 
@@ -45,7 +46,7 @@ bool image::Freeze(const char* file, const char* section, bool persistent) {
     bool paletteWritten = true;
     if (m_palette != nullptr) {
         char path[kPathChars];
-        paletteWritten = GetTempFileNameA(m_tempPath, "~gm", 0, path) != 0;
+        paletteWritten = GetTempFileNameA(m_tempPath, kPageFilePrefix, 0, path) != 0;
         if (paletteWritten && !storePalette(path)) {
             DeleteFileA(path);
             paletteWritten = false;
@@ -95,7 +96,7 @@ bool image::Thaw(const char* file, const char* section, bool consume) {
     char palettePath[kPathChars];
     if (stored.palette.present) getFullFileName(palettePath, stored.palette.name.c_str());
     if (m_palette != nullptr) {
-        std::memset(m_palette, 0, kPaletteFileBytes);  // what a directory without palette gives
+        std::memset(m_palette, 0, kPaletteBytes);  // what a directory without palette gives
         if (stored.palette.present) loadPalette(palettePath);
     }
     m_cacheLimit = stored.cacheLimit;
@@ -117,7 +118,7 @@ bool image::storePalette(const char* path) {
     if (m_palette == nullptr) return false;
     std::FILE* f = std::fopen(path, "wb");
     if (f == nullptr) return false;
-    const bool whole = std::fwrite(m_palette, 1, kPaletteFileBytes, f) == kPaletteFileBytes;
+    const bool whole = std::fwrite(m_palette, 1, kPaletteBytes, f) == kPaletteBytes;
     return std::fclose(f) == 0 && whole;
 }
 
@@ -125,7 +126,7 @@ bool image::loadPalette(const char* path) {
     if (m_palette == nullptr) return false;
     std::FILE* f = std::fopen(path, "rb");
     if (f == nullptr) return false;
-    const bool whole = std::fread(m_palette, 1, kPaletteFileBytes, f) == kPaletteFileBytes;
+    const bool whole = std::fread(m_palette, 1, kPaletteBytes, f) == kPaletteBytes;
     std::fclose(f);
     return whole;
 }

@@ -10,8 +10,6 @@ namespace tarvel {
 // Characters read from a page key's value, and from the "Palette" value.
 constexpr int kPageValueChars = 1024;
 constexpr int kPaletteValueChars = 260;
-// Bytes of a palette file: 256 entries of red, green, blue.
-constexpr int kPaletteFileBytes = 768;
 
 // The key of page `page` of channel `channel`: "%03x-%04x" ("000-001a").
 std::string PageKey(int channel, int page);

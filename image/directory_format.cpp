@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "image/directory.h"
+#include "image/file_names.h"
 #include "image/image.h"
 #include "platform/platform.h"
 
@@ -35,8 +36,7 @@ namespace {
 // The bare name of a stored value: the part after its last '/', '\' or ':'.
 // Empty when that part cannot name a page or palette file of the directory.
 std::string bare_name(const std::string& value) {
-    const std::size_t cut = value.find_last_of("/\\:");
-    std::string name = cut == std::string::npos ? value : value.substr(cut + 1);
+    std::string name = BareFileName(value);
     if (name == "." || name == ".." || name.size() >= static_cast<std::size_t>(kPageNameChars)) {
         return std::string();
     }

@@ -5,16 +5,10 @@
 #include <cstdio>
 #include <cstring>
 
+#include "image/file_names.h"
 #include "platform/platform.h"
 
 namespace tarvel {
-
-namespace {
-
-// Bytes of one palette: 256 entries of red, green, blue.
-constexpr int kPaletteBytes = 768;
-
-}  // namespace
 
 image::image() : m_pageTable(nullptr), m_intensityTable(nullptr) {
     m_tempPath[0] = '\0';
@@ -148,7 +142,7 @@ void image::SetTempPath(const char* dir) {
 }
 
 char* image::getTempFileName(char* out) const {
-    GetTempFileNameA(m_tempPath, "~gm", 0, out);
+    GetTempFileNameA(m_tempPath, kPageFilePrefix, 0, out);
     return out;
 }
 

@@ -13,6 +13,7 @@ constexpr int kWideLine = 524288;      // lines longer than this get one line pe
 constexpr int kCacheBytes = 16777216;  // the cache holds about this many bytes of pages
 constexpr int kPathChars = 260;        // size of path buffers, as on Windows
 constexpr int kPageNameChars = 16;     // bare page-file name, NUL included
+constexpr int kPaletteBytes = 768;     // a palette: 256 entries of red, green, blue
 
 // A paged image.
 //

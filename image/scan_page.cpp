@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "image/file_names.h"
 #include "image/image.h"
 #include "platform/platform.h"
 
@@ -74,7 +75,7 @@ char* image::scan_page::getFullName(char* out) {
     if (m_name[0] != '\0') return m_owner->getFullFileName(out, m_name);
     // A name is recorded only when the file was really created; otherwise the
     // path that was tried stays in out for the error message.
-    if (GetTempFileNameA(m_owner->m_tempPath, "~gm", 0, out) != 0) {
+    if (GetTempFileNameA(m_owner->m_tempPath, kPageFilePrefix, 0, out) != 0) {
         std::snprintf(m_name, sizeof m_name, "%s", m_owner->getFileName(out));
     }
     return out;

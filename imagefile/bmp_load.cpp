@@ -5,7 +5,7 @@
 
 #include "imagefile/bmp_header.h"
 #include "imagefile/imagefile.h"
-#include "pyramid/resources.h"
+#include "module/module.h"
 
 namespace tarvel {
 
@@ -135,7 +135,7 @@ bool CImageFileFormat_bmp::load8(const char* path, KORBAS::IProgressWork* progre
         return false;
     }
     unsigned char* palette = m_target->GetPalette();
-    std::memset(palette, 0, 3 * kBmpMaxColours);
+    std::memset(palette, 0, kPaletteBytes);
     for (int i = 0; i < layout.colours; ++i) {
         palette[3 * i] = table[4 * i + 2];
         palette[3 * i + 1] = table[4 * i + 1];

@@ -68,7 +68,7 @@ bool copyPalette(const KORBAS::CBitmapWindows& bitmap, image& img, int width, in
     n = std::min({n, 256u, bitmap.getColorCount()});
     const RGBQUAD* table = bitmap.getColorTable();
     unsigned char* palette = img.GetPalette();
-    std::memset(palette, 0, 768);
+    std::memset(palette, 0, kPaletteBytes);
     for (std::uint32_t i = 0; i < n; ++i) {
         palette[3 * i] = table[i].rgbRed;
         palette[3 * i + 1] = table[i].rgbGreen;

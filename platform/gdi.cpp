@@ -49,11 +49,11 @@ inline std::uint32_t pixel(const DibRows& dib, const unsigned char* row, long lo
 int SetDIBitsToDevice(HDC hdc, int xDest, int yDest, DWORD w, DWORD h, int xSrc, int ySrc,
                       UINT StartScan, UINT cLines, const void* lpvBits, const BITMAPINFO* lpbmi,
                       UINT ColorUse) {
-    if (!hdc || !lpvBits || !lpbmi || ColorUse != DIB_RGB_COLORS) return 0;
+    if (!hdc || !lpvBits || !lpbmi || ColorUse != kDibRgbColors) return 0;
     const BITMAPINFOHEADER& header = lpbmi->bmiHeader;
     const int bitCount = header.biBitCount;
     if (header.biSize < sizeof(BITMAPINFOHEADER) || header.biWidth <= 0 || header.biHeight == 0 ||
-        header.biPlanes != 1 || header.biCompression != BI_RGB ||
+        header.biPlanes != 1 || header.biCompression != kBiRgb ||
         !(bitCount == 1 || bitCount == 4 || bitCount == 8 || bitCount == 24 || bitCount == 32))
         return 0;
     const long long dibWidth = header.biWidth;

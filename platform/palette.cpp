@@ -14,9 +14,9 @@ HPALETTE CreatePalette(const LOGPALETTE* lplgpl) {
 }
 
 BOOL DeleteObject(HGDIOBJ ho) {
-    if (!ho) return FALSE;
+    if (!ho) return false;
     delete static_cast<HPALETTE__*>(ho);
-    return TRUE;
+    return true;
 }
 
 HPALETTE SelectPalette(HDC hdc, HPALETTE hPal, BOOL) {

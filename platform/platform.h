@@ -1,87 +1,19 @@
 // The Windows functions tarvel calls, declared under their Windows names and
 // implemented on POSIX. On Windows this header would include <windows.h>.
+// Internal to the library: public headers include only platform/windows_types.h.
 //
 // Thread use: every function may be called from any thread. The profile
 // functions serialise their writers (within the process and, by a lock on the
 // directory, across processes); a device surface is used by one thread at a time.
 #pragma once
 
-#include <cstdint>
+#include "platform/windows_types.h"
 
-using BOOL = int;
-using BYTE = unsigned char;
-using WORD = std::uint16_t;
-using DWORD = std::uint32_t;
-using LONG = std::int32_t;
-using UINT = unsigned int;
-using INT = int;
-using LPSTR = char*;
-using LPCSTR = const char*;
-
-#ifndef TRUE
-#define TRUE 1
-#endif
-#ifndef FALSE
-#define FALSE 0
-#endif
-#ifndef MAX_PATH
-#define MAX_PATH 260
-#endif
-#ifndef DIB_RGB_COLORS
-#define DIB_RGB_COLORS 0
-#endif
-#ifndef BI_RGB
-#define BI_RGB 0
-#endif
-
-// Opaque handles. A module handle is only used to find string resources; a
-// palette handle names a palette built from a colour table; a device context
-// is a software surface (see QDC in host/).
-struct HINSTANCE__;
-struct HPALETTE__;
-struct HDC__;
-using HINSTANCE = HINSTANCE__*;
-using HMODULE = HINSTANCE;
-using HPALETTE = HPALETTE__*;
-using HDC = HDC__*;
-
-#pragma pack(push, 1)
-struct BITMAPINFOHEADER {
-    DWORD biSize;
-    LONG biWidth;
-    LONG biHeight;
-    WORD biPlanes;
-    WORD biBitCount;
-    DWORD biCompression;
-    DWORD biSizeImage;
-    LONG biXPelsPerMeter;
-    LONG biYPelsPerMeter;
-    DWORD biClrUsed;
-    DWORD biClrImportant;
-};
-struct RGBQUAD {
-    BYTE rgbBlue;
-    BYTE rgbGreen;
-    BYTE rgbRed;
-    BYTE rgbReserved;
-};
-struct BITMAPINFO {
-    BITMAPINFOHEADER bmiHeader;
-    RGBQUAD bmiColors[1];
-};
-struct PALETTEENTRY {
-    BYTE peRed;
-    BYTE peGreen;
-    BYTE peBlue;
-    BYTE peFlags;
-};
-struct LOGPALETTE {
-    WORD palVersion;
-    WORD palNumEntries;
-    PALETTEENTRY palPalEntry[1];
-};
-#pragma pack(pop)
-static_assert(sizeof(BITMAPINFOHEADER) == 40, "BITMAPINFOHEADER is 40 bytes");
+// Windows constants as typed constants rather than the macros <windows.h>
+// defines for them.
+constexpr int kMaxPath = 260;      // MAX_PATH: path buffers, NUL included
+constexpr DWORD kBiRgb = 0;        // BI_RGB: uncompressed DIB pixels
+constexpr UINT kDibRgbColors = 0;  // DIB_RGB_COLORS: the colour table holds RGBQUADs
 
 // ---- Temporary and page files (tempfiles.cpp) ----
 
@@ -90,12 +22,12 @@ static_assert(sizeof(BITMAPINFOHEADER) == 40, "BITMAPINFOHEADER is 40 bytes");
 DWORD GetTempPathA(DWORD nBufferLength, LPSTR lpBuffer);
 
 // Creates a new empty file "~gm<hex>.tmp" (at most 15 characters) in lpPathName
-// with O_CREAT|O_EXCL and writes its full path to lpTempFileName (MAX_PATH
+// with O_CREAT|O_EXCL and writes its full path to lpTempFileName (kMaxPath
 // bytes). Returns the unique number, or 0 when no file could be created; the
 // path that was tried is still written so that callers can report it.
 UINT GetTempFileNameA(LPCSTR lpPathName, LPCSTR lpPrefixString, UINT uUnique, LPSTR lpTempFileName);
 
-// Removes a file. TRUE on success.
+// Removes a file. true on success.
 BOOL DeleteFileA(LPCSTR lpFileName);
 
 // Creates one directory (mode 0777 before umask). 0 on success, -1 otherwise.
@@ -111,7 +43,7 @@ int _mkdir(const char* path);
 // place), so a crash leaves the old or the new file, never a torn one; parsed
 // files are cached while the path names the same inode with the same size and
 // times; files over 16 MiB are neither read nor written; names and values with
-// line breaks, and keys with '=', are refused (FALSE).
+// line breaks, and keys with '=', are refused (false).
 
 BOOL WritePrivateProfileStringA(LPCSTR lpAppName, LPCSTR lpKeyName, LPCSTR lpString,
                                 LPCSTR lpFileName);
@@ -148,7 +80,7 @@ void RegisterStringTable(HINSTANCE hInstance, const STRINGRESOURCE* table, int c
 using HGDIOBJ = void*;
 // A palette of up to 256 entries; null when lplgpl is null or has no entries.
 HPALETTE CreatePalette(const LOGPALETTE* lplgpl);
-// Deletes a palette made by CreatePalette. TRUE on success.
+// Deletes a palette made by CreatePalette. true on success.
 BOOL DeleteObject(HGDIOBJ ho);
 
 HPALETTE SelectPalette(HDC hdc, HPALETTE hPal, BOOL bForceBkgd);

@@ -403,8 +403,8 @@ BOOL modify(const char* path, Change change) {
     std::lock_guard<std::mutex> guard(g_mutex);
     const std::string file(path);
     const int dirFd = open(directory_of(file).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dirFd < 0) return FALSE;
-    BOOL result = FALSE;
+    if (dirFd < 0) return false;
+    BOOL result = false;
     if (flock(dirFd, LOCK_EX) == 0) {
         profile* p = nullptr;
         file_id id{};
@@ -413,7 +413,7 @@ BOOL modify(const char* path, Change change) {
         if (got == load_result::missing) p = &empty;
         if (got != load_result::failed) {
             if (!change(*p)) {
-                result = TRUE;
+                result = true;
             } else {
                 const std::string text = p->text();
                 struct stat old {};
@@ -421,7 +421,7 @@ BOOL modify(const char* path, Change change) {
                 file_id written{};
                 if (text.size() <= kMaxProfileBytes &&
                     replace_file(file, text, existed ? &old : nullptr, dirFd, written)) {
-                    result = TRUE;
+                    result = true;
                     if (p == &empty) {
                         remember(written, std::make_unique<profile>(std::move(empty)));
                     } else {
@@ -491,10 +491,10 @@ BOOL WritePrivateProfileStringA(LPCSTR lpAppName, LPCSTR lpKeyName, LPCSTR lpStr
                                 LPCSTR lpFileName) {
     if (lpAppName == nullptr) {
         // All three null asks Windows to flush its cache; every write here is already on disk.
-        return lpKeyName == nullptr && lpString == nullptr ? TRUE : FALSE;
+        return lpKeyName == nullptr && lpString == nullptr ? true : false;
     }
     if (lpKeyName == nullptr) {
-        if (lpFileName == nullptr || !writable(lpAppName, false)) return FALSE;
+        if (lpFileName == nullptr || !writable(lpAppName, false)) return false;
         return modify(lpFileName, [&](profile& p) { return drop_section(p, lpAppName); });
     }
     return WritePrivateProfileKeysA(lpAppName, &lpKeyName, &lpString, 1, lpFileName);
@@ -504,12 +504,12 @@ BOOL WritePrivateProfileKeysA(LPCSTR lpAppName, const LPCSTR* lpKeyNames, const 
                               DWORD nKeys, LPCSTR lpFileName) {
     if (lpAppName == nullptr || lpFileName == nullptr || !writable(lpAppName, false) ||
         trimmed(lpAppName).empty()) {
-        return FALSE;
+        return false;
     }
     for (DWORD i = 0; i < nKeys; ++i) {
         if (lpKeyNames[i] == nullptr || trimmed(lpKeyNames[i]).empty() ||
             !writable(lpKeyNames[i], true) || !writable(lpStrings[i], false)) {
-            return FALSE;
+            return false;
         }
     }
     return modify(lpFileName,

@@ -51,9 +51,9 @@ UINT GetTempFileNameA(LPCSTR lpPathName, LPCSTR lpPrefixString, UINT uUnique,
     for (int attempt = 0; attempt < kMaxTempFileAttempts; ++attempt) {
         const unsigned number = uUnique != 0 ? uUnique : nextCandidate();
         // Windows takes at most three characters of the prefix.
-        int n = std::snprintf(lpTempFileName, MAX_PATH, "%s%s%.3s%x.tmp", lpPathName,
+        int n = std::snprintf(lpTempFileName, kMaxPath, "%s%s%.3s%x.tmp", lpPathName,
                               needSlash ? "/" : "", prefix, number);
-        if (n < 0 || n >= MAX_PATH) {
+        if (n < 0 || n >= kMaxPath) {
             lpTempFileName[0] = '\0';
             return 0;
         }
@@ -69,7 +69,7 @@ UINT GetTempFileNameA(LPCSTR lpPathName, LPCSTR lpPrefixString, UINT uUnique,
 }
 
 BOOL DeleteFileA(LPCSTR lpFileName) {
-    return lpFileName != nullptr && unlink(lpFileName) == 0 ? TRUE : FALSE;
+    return lpFileName != nullptr && unlink(lpFileName) == 0 ? true : false;
 }
 
 int _mkdir(const char* path) {

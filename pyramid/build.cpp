@@ -7,12 +7,12 @@
 
 #include "host/host.h"
 #include "imagefile/imagefile.h"
+#include "module/module.h"
 #include "platform/platform.h"
 #include "pyramid/page_files.h"
 #include "pyramid/pyramid.h"
 #include "pyramid/pyramid_file.h"
 #include "pyramid/resampler.h"
-#include "pyramid/resources.h"
 
 namespace tarvel {
 

@@ -4,6 +4,7 @@
 
 #include "host/host.h"
 #include "image/directory.h"
+#include "image/file_names.h"
 #include "platform/platform.h"
 #include "pyramid/page_files.h"
 #include "pyramid/pyramid.h"
@@ -26,9 +27,7 @@ bool names_only_page_files(const std::string& ini, const std::string& section) {
         char value[kPageValueChars];
         GetPrivateProfileStringA(s, key.c_str(), "", value, sizeof value, ini.c_str());
         present = value[0] != '\0';
-        const std::string text = value;
-        const std::string::size_type cut = text.find_last_of("/\\:");
-        return IsPageFileName(cut == std::string::npos ? text : text.substr(cut + 1));
+        return IsPageFileName(BareFileName(value));
     };
     bool present = true;
     for (int c = 0; c < channels; ++c) {

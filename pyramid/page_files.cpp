@@ -1,43 +1,14 @@
-// Page files of a work directory: name test, listing by inode and exact deletion.
+// Page files of a work directory: listing by inode and exact deletion.
 #include "pyramid/page_files.h"
 
 #include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cctype>
-#include <cstring>
-
 #include "image/image.h"
 #include "platform/platform.h"
 
 namespace tarvel {
-
-namespace {
-
-bool same_letters(const std::string& s, std::string::size_type at, const char* lower) {
-    for (std::string::size_type i = 0; lower[i] != '\0'; ++i) {
-        if (std::tolower(static_cast<unsigned char>(s[at + i])) != lower[i]) return false;
-    }
-    return true;
-}
-
-}  // namespace
-
-bool IsPageFileName(const std::string& name) {
-    constexpr std::string::size_type kPrefix = 3;  // "~gm"
-    constexpr std::string::size_type kSuffix = 4;  // ".tmp"
-    if (name.size() < kPrefix + 1 + kSuffix || name.size() >= static_cast<size_t>(kPageNameChars)) {
-        return false;
-    }
-    if (!same_letters(name, 0, "~gm") || !same_letters(name, name.size() - kSuffix, ".tmp")) {
-        return false;
-    }
-    for (std::string::size_type i = kPrefix; i < name.size() - kSuffix; ++i) {
-        if (!std::isxdigit(static_cast<unsigned char>(name[i]))) return false;
-    }
-    return true;
-}
 
 std::vector<page_file> ListPageFiles(const std::string& directory) {
     std::vector<page_file> files;
@@ -65,8 +36,8 @@ void RemovePageFiles(const std::string& directory, const std::vector<page_file>&
 }
 
 bool IsSystemTemporaryDirectory(const std::string& directory) {
-    char temp[MAX_PATH];
-    if (GetTempPathA(MAX_PATH, temp) == 0) return false;
+    char temp[kMaxPath];
+    if (GetTempPathA(kMaxPath, temp) == 0) return false;
     struct stat a {};
     struct stat b {};
     return stat(temp, &a) == 0 && stat(directory.c_str(), &b) == 0 && a.st_dev == b.st_dev &&

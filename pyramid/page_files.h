@@ -1,5 +1,5 @@
-// Page files of a work directory: recognising their names, listing them, and
-// deleting exactly the files that were listed.
+// Page files of a work directory: listing them by inode, and deleting exactly
+// the files that were listed.
 #pragma once
 
 #include <sys/types.h>
@@ -7,12 +7,9 @@
 #include <string>
 #include <vector>
 
-namespace tarvel {
+#include "image/file_names.h"
 
-// Whether a bare file name is one the page store gives its page and palette
-// files: "~gm", one or more hexadecimal digits, ".tmp" (letters in either
-// case, as Windows names them too), at most 15 characters.
-bool IsPageFileName(const std::string& name);
+namespace tarvel {
 
 // One regular file of a directory, identified by name and by inode, so that a
 // file of the same name made later is never mistaken for it.

@@ -10,9 +10,6 @@ namespace tarvel {
 
 namespace {
 
-// Bytes of one palette: 256 entries of red, green, blue.
-constexpr int kPaletteBytes = 768;
-
 enum class kernel { copy, halve, bilinear, wide };
 
 kernel choose_kernel(int srcWidth, int srcHeight, int width, int height) {

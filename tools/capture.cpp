@@ -10,6 +10,7 @@
 
 #include "host/host.h"
 #include "imagefile/imagefile.h"
+#include "platform/platform.h"
 #include "tools/commands.h"
 #include "tools/pyramid_tools.h"
 
@@ -52,7 +53,7 @@ bool save_png(tarvel::image& img, const std::string& path, std::string& error) {
     info.bmiHeader.biWidth = width;
     info.bmiHeader.biPlanes = 1;
     info.bmiHeader.biBitCount = 24;
-    info.bmiHeader.biCompression = BI_RGB;
+    info.bmiHeader.biCompression = kBiRgb;
     const unsigned char* palette = img.GetPalette();
     const int channels = img.GetType() == 3 ? 3 : 1;
     for (int y0 = 0; y0 < height; y0 += kBandRows) {
@@ -76,7 +77,7 @@ bool save_png(tarvel::image& img, const std::string& path, std::string& error) {
         }
         info.bmiHeader.biHeight = -rows;  // top-down
         SetDIBitsToDevice(*dc, 0, y0, width, rows, 0, 0, 0, rows, bits.data(), &info,
-                          DIB_RGB_COLORS);
+                          kDibRgbColors);
     }
     if (!dc->SaveAsPNG(path.c_str())) {
         error = "cannot write the PNG file";

@@ -19,8 +19,8 @@ long long peak_resident_bytes() {
 }
 
 std::string make_temp_directory(const char* stem) {
-    char base[MAX_PATH];
-    GetTempPathA(MAX_PATH, base);
+    char base[kMaxPath];
+    GetTempPathA(kMaxPath, base);
     std::string pattern = std::string(base) + stem + "-XXXXXX";
     std::vector<char> buffer(pattern.begin(), pattern.end());
     buffer.push_back('\0');

@@ -6,6 +6,7 @@
 
 #include "host/bitmap.h"
 #include "host/qdc.h"
+#include "platform/platform.h"
 #include "tools/commands.h"
 
 namespace tarvel_cli {
@@ -38,7 +39,7 @@ int run_decode(const decode_options& options) {
         // The whole DIB with its top-left corner at the surface's.
         SetDIBitsToDevice(dc, 0, 0, static_cast<DWORD>(width), static_cast<DWORD>(height), 0, 0, 0,
                           static_cast<UINT>(height), dib->m_pBits, dib->m_pBitmapInfo,
-                          DIB_RGB_COLORS);
+                          kDibRgbColors);
         dib.reset();
         if (!dc.SaveAsPNG(options.output.c_str())) {
             std::fprintf(stderr, "tarvel decode: cannot write %s\n", options.output.c_str());

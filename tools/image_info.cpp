@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "image/directory.h"
+#include "image/image.h"
 #include "platform/platform.h"
 #include "tools/commands.h"
 
@@ -82,7 +83,7 @@ int run_info(info_options o) {
 
     bool complete = thaws;
     if (d.palette.value.size() >= 2) {
-        const std::string problem = file_problem(d.palette, tarvel::kPaletteFileBytes);
+        const std::string problem = file_problem(d.palette, tarvel::kPaletteBytes);
         std::printf("palette         %s\n",
                     problem.empty() ? (d.palette.name + ", 768 bytes").c_str() : problem.c_str());
         complete = complete && problem.empty();

@@ -3,9 +3,11 @@
 // compressed files are refused.
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -23,6 +25,8 @@ constexpr std::uint32_t kInfoHeaderBytes = 40;
 constexpr std::uint32_t kMaxHeaderBytes = 124;
 constexpr std::uint32_t kBitFields = 3;
 constexpr std::uint32_t kAlphaBitFields = 6;
+// Pixel rows are read from the file in bands of about this many bytes.
+constexpr unsigned long long kBandBytes = 1u << 20;
 
 std::uint32_t u16(const unsigned char* p) {
     return p[0] | (p[1] << 8);
@@ -172,7 +176,7 @@ void convert_fields(const unsigned char* src, const Layout& layout, std::uint32_
 
 }  // namespace
 
-void decodeBmp(std::FILE* file, DibTarget& target) {
+void decodeBmp(std::FILE* file, RowSink& sink) {
     std::uint32_t pixelOffset = 0;
     std::vector<RGBQUAD> table;
     const Layout layout = read_layout(file, pixelOffset, table);
@@ -192,24 +196,42 @@ void decodeBmp(std::FILE* file, DibTarget& target) {
                           std::to_string(pixelOffset) + ", the file has " +
                           std::to_string(fileBytes));
     }
-    const int bits = dib_bits(layout);
-    if (!target.start(layout.width, layout.height, bits, static_cast<unsigned>(table.size())))
-        throw DecodeError(target.reason());
-    if (!table.empty()) std::memcpy(target.colours(), table.data(), table.size() * sizeof(RGBQUAD));
-    if (!target.wantsPixels()) return;
+    PictureLayout picture;
+    picture.width = layout.width;
+    picture.height = layout.height;
+    picture.bitCount = dib_bits(layout);
+    picture.colours = static_cast<unsigned>(table.size());
+    if (!sink.start(picture)) throw DecodeError(sink.reason());
+    if (!table.empty()) std::memcpy(sink.colours(), table.data(), table.size() * sizeof(RGBQUAD));
+    if (!sink.wantsPixels()) return;
 
-    if (std::fseek(file, static_cast<long>(pixelOffset), SEEK_SET) != 0)
-        throw DecodeError("BMP: cannot seek to the pixels");
-    std::vector<unsigned char> row(static_cast<std::size_t>(fileStride));
-    for (std::uint32_t i = 0; i < layout.height; ++i) {
-        read_exactly(file, row.data(), row.size(), "pixels");
-        unsigned char* dst = target.row(layout.topDown ? i : layout.height - 1 - i);
-        if (layout.bits <= 8)
-            convertRow(row.data(), layout.bits, 1, Samples::index, layout.width, dst);
-        else if (layout.bits == 24 || (layout.bits == 32 && layout.compression == 0))
-            std::memcpy(dst, row.data(), target.rowBytes());
-        else
-            convert_fields(row.data(), layout, layout.width, dst);
+    // Rows go to the sink from the top down. A bottom-up file keeps the top
+    // row last, so its rows are read in bands from the end of the file back.
+    const std::uint32_t band = static_cast<std::uint32_t>(std::max<unsigned long long>(
+        1, std::min<unsigned long long>(kBandBytes / fileStride, layout.height)));
+    std::vector<unsigned char> rows(static_cast<std::size_t>(fileStride) * band);
+    for (std::uint32_t y0 = 0; y0 < layout.height; y0 += band) {
+        const std::uint32_t n = std::min(band, layout.height - y0);
+        // The band's first row in the file.
+        const std::uint32_t first = layout.topDown ? y0 : layout.height - y0 - n;
+        const unsigned long long at = pixelOffset + first * fileStride;
+        if (at > static_cast<unsigned long long>(std::numeric_limits<off_t>::max()) ||
+            fseeko(file, static_cast<off_t>(at), SEEK_SET) != 0)
+            throw DecodeError("BMP: cannot seek to the pixels");
+        read_exactly(file, rows.data(), static_cast<std::size_t>(fileStride) * n, "pixels");
+        for (std::uint32_t i = 0; i < n; ++i) {
+            const std::uint32_t y = y0 + i;
+            const unsigned char* src = rows.data() + static_cast<std::size_t>(fileStride) *
+                                                         (layout.topDown ? i : n - 1 - i);
+            unsigned char* dst = sink.row(y);
+            if (layout.bits <= 8)
+                convertRow(src, layout.bits, 1, Samples::index, layout.width, dst);
+            else if (layout.bits == 24 || (layout.bits == 32 && layout.compression == 0))
+                std::memcpy(dst, src, picture.rowBytes());
+            else
+                convert_fields(src, layout, layout.width, dst);
+            if (!sink.put(y)) throw DecodeError(sink.reason());
+        }
     }
 }
 

@@ -1,12 +1,11 @@
-// The file decoders behind CBitmapWindows(owner, path, true), and the sample
-// conversions they share.
+// The file decoders behind DecodeRows, and the sample conversions they share.
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
 #include <stdexcept>
 
-#include "host/decode/dib_target.h"
+#include "host/decode/row_sink.h"
 
 namespace KORBAS {
 namespace decode {
@@ -17,11 +16,13 @@ class DecodeError : public std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-// Each reads the whole file from its start into target, or throws DecodeError.
-void decodeJpeg(std::FILE* file, DibTarget& target);
-void decodePng(std::FILE* file, DibTarget& target);
-void decodeTiff(const char* path, DibTarget& target);
-void decodeBmp(std::FILE* file, DibTarget& target);
+// Each reads the whole file from its start into sink, rows from the top down
+// unless the layout says otherwise, or throws DecodeError (with the sink's
+// reason when the sink stopped it).
+void decodeJpeg(std::FILE* file, RowSink& sink);
+void decodePng(std::FILE* file, RowSink& sink);
+void decodeTiff(const char* path, RowSink& sink);
+void decodeBmp(std::FILE* file, RowSink& sink);
 
 // What the samples of one pixel are.
 enum class Samples {

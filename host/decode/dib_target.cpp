@@ -1,8 +1,10 @@
-// DibTarget: creates the decoded DIB under the decoding limit and addresses its rows.
+// DibTarget: creates the decoded DIB under the decoding limit and places rows in it.
 #include "host/decode/dib_target.h"
 
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
+#include <new>
 
 namespace KORBAS {
 
@@ -20,8 +22,10 @@ bool DibTarget::fail(const char* format, ...) noexcept {
     return false;
 }
 
-bool DibTarget::start(std::uint32_t width, std::uint32_t height, int bitCount,
-                      unsigned colours) noexcept {
+bool DibTarget::start(const decode::PictureLayout& layout) noexcept {
+    const std::uint32_t width = layout.uprightWidth();
+    const std::uint32_t height = layout.uprightHeight();
+    const int bitCount = layout.bitCount;
     if (width == 0 || height == 0)
         return fail("the picture has no pixels (%u x %u)", width, height);
     if (width > kMaxDibSide || height > kMaxDibSide)
@@ -35,28 +39,57 @@ bool DibTarget::start(std::uint32_t width, std::uint32_t height, int bitCount,
                     width, height, bitCount, limit);
     }
     if (!m_bitmap.allocDIBBlock(static_cast<int>(width), static_cast<int>(height), bitCount,
-                                static_cast<int>(colours), m_pixels)) {
+                                static_cast<int>(layout.colours), m_pixels)) {
         return fail("out of memory for %u x %u pixels at %d bits", width, height, bitCount);
     }
-    m_width = width;
-    m_height = height;
-    m_rowBytes = static_cast<std::size_t>(width) * static_cast<unsigned>(bitCount) / 8;
+    m_layout = layout;
+    if (m_pixels && layout.orientation != decode::Orientation::normal) {
+        try {
+            m_turned.resize(layout.rowBytes() * layout.bandRows);
+        } catch (const std::bad_alloc&) {
+            return fail("out of memory for a row of %u pixels", layout.width);
+        }
+    }
     return true;
 }
 
-void DibTarget::setGreyColours() noexcept {
-    RGBQUAD* table = colours();
-    const unsigned n = m_bitmap.getColorCount();
-    for (unsigned i = 0; i < n && i < 256; ++i) {
-        const BYTE v = static_cast<BYTE>(i);
-        table[i] = RGBQUAD{v, v, v, 0};
+// The DIB is bottom-up: the top row is the last one in memory.
+unsigned char* DibTarget::uprightRow(std::uint32_t y) const noexcept {
+    return m_bitmap.m_pBits + m_bitmap.getStride() * (m_layout.uprightHeight() - 1 - y);
+}
+
+// Copies stored row y of a turned picture between the DIB and a row buffer.
+void DibTarget::placeTurned(std::uint32_t y, unsigned char* buffer, bool intoDib) noexcept {
+    const decode::RowPlacement at = decode::PlaceRow(m_layout, y);
+    const std::size_t pixel = static_cast<std::size_t>(m_layout.bitCount / 8);
+    const std::ptrdiff_t stride = static_cast<std::ptrdiff_t>(m_bitmap.getStride());
+    // Rows of the DIB run upward in memory, so a step down the picture is -stride.
+    unsigned char* dib =
+        uprightRow(static_cast<std::uint32_t>(at.row)) +
+        static_cast<std::ptrdiff_t>(at.column) * static_cast<std::ptrdiff_t>(pixel);
+    const std::ptrdiff_t step =
+        at.columnStep * static_cast<std::ptrdiff_t>(pixel) - at.rowStep * stride;
+    for (std::uint32_t x = 0; x < m_layout.width; ++x, buffer += pixel, dib += step) {
+        if (intoDib)
+            std::memcpy(dib, buffer, pixel);
+        else
+            std::memcpy(buffer, dib, pixel);
     }
 }
 
-// The DIB is bottom-up: the top row is the last one in memory.
-unsigned char* DibTarget::row(std::uint32_t y) const noexcept {
+// Turned rows wait in a ring of bandRows buffers, put in the order asked for.
+unsigned char* DibTarget::row(std::uint32_t y) noexcept {
     if (!m_bitmap.m_pBits) return nullptr;
-    return m_bitmap.m_pBits + m_bitmap.getStride() * (m_height - 1 - y);
+    if (m_layout.orientation == decode::Orientation::normal) return uprightRow(y);
+    unsigned char* buffer = m_turned.data() + (m_asked++ % m_layout.bandRows) * m_layout.rowBytes();
+    if (!m_layout.inOrder) placeTurned(y, buffer, false);  // a later pass adds to the row
+    return buffer;
+}
+
+bool DibTarget::put(std::uint32_t y) noexcept {
+    if (m_layout.orientation == decode::Orientation::normal || !m_bitmap.m_pBits) return true;
+    placeTurned(y, m_turned.data() + (m_put++ % m_layout.bandRows) * m_layout.rowBytes(), true);
+    return true;
 }
 
 }  // namespace KORBAS

@@ -14,6 +14,7 @@
 
 #include <jerror.h>
 
+#include "host/bitmap.h"
 #include "host/decode/decoders.h"
 
 namespace KORBAS {
@@ -62,8 +63,8 @@ void cmyk_to_bgr(const JSAMPLE* src, JDIMENSION width, bool inverted, unsigned c
 }
 
 // Everything after the jump is set: may longjmp out at any call into libjpeg.
-// Returns false when the target refused the picture.
-bool decode_body(jpeg_decompress_struct& cinfo, std::FILE* file, DibTarget& target) {
+// Returns false when the sink refused the picture or stopped.
+bool decode_body(jpeg_decompress_struct& cinfo, std::FILE* file, RowSink& sink) {
     const unsigned long long budget =
         static_cast<unsigned long long>(CBitmapWindows::GetDecodeLimit()) * kJpegMemoryFactor +
         kJpegMemorySlack;
@@ -74,10 +75,14 @@ bool decode_body(jpeg_decompress_struct& cinfo, std::FILE* file, DibTarget& targ
     const bool grey = cinfo.jpeg_color_space == JCS_GRAYSCALE;
     const bool cmyk = cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK;
     cinfo.out_color_space = grey ? JCS_GRAYSCALE : cmyk ? JCS_CMYK : JCS_EXT_BGR;
-    if (!target.start(cinfo.image_width, cinfo.image_height, grey ? 8 : 24, grey ? 256 : 0))
-        return false;
-    if (grey) target.setGreyColours();
-    if (!target.wantsPixels()) return true;
+    PictureLayout layout;
+    layout.width = cinfo.image_width;
+    layout.height = cinfo.image_height;
+    layout.bitCount = grey ? 8 : 24;
+    layout.colours = grey ? 256 : 0;
+    if (!sink.start(layout)) return false;
+    if (grey) SetGreyColours(sink.colours(), layout.colours);
+    if (!sink.wantsPixels()) return true;
 
     jpeg_start_decompress(&cinfo);
     JSAMPARRAY cmykRow = nullptr;
@@ -85,7 +90,8 @@ bool decode_body(jpeg_decompress_struct& cinfo, std::FILE* file, DibTarget& targ
         cmykRow = (*cinfo.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&cinfo), JPOOL_IMAGE,
                                              cinfo.output_width * 4, 1);
     while (cinfo.output_scanline < cinfo.output_height) {
-        unsigned char* dst = target.row(cinfo.output_scanline);
+        const JDIMENSION y = cinfo.output_scanline;
+        unsigned char* dst = sink.row(y);
         if (cmyk) {
             jpeg_read_scanlines(&cinfo, cmykRow, 1);
             cmyk_to_bgr(cmykRow[0], cinfo.output_width, cinfo.saw_Adobe_marker, dst);
@@ -93,13 +99,14 @@ bool decode_body(jpeg_decompress_struct& cinfo, std::FILE* file, DibTarget& targ
             JSAMPROW rows[1] = {dst};
             jpeg_read_scanlines(&cinfo, rows, 1);
         }
+        if (!sink.put(y)) return false;
     }
     jpeg_finish_decompress(&cinfo);
     return true;
 }
 
-// Returns false with failure.message set (or empty when the target refused).
-bool guarded(std::FILE* file, DibTarget& target, JpegFailure& failure) {
+// Returns false with failure.message set (or empty when the sink refused).
+bool guarded(std::FILE* file, RowSink& sink, JpegFailure& failure) {
     jpeg_decompress_struct cinfo{};
     cinfo.err = jpeg_std_error(&failure.manager);
     failure.manager.error_exit = on_error;
@@ -110,18 +117,18 @@ bool guarded(std::FILE* file, DibTarget& target, JpegFailure& failure) {
         return false;
     }
     jpeg_create_decompress(&cinfo);
-    const bool ok = decode_body(cinfo, file, target);
+    const bool ok = decode_body(cinfo, file, sink);
     jpeg_destroy_decompress(&cinfo);
     return ok;
 }
 
 }  // namespace
 
-void decodeJpeg(std::FILE* file, DibTarget& target) {
+void decodeJpeg(std::FILE* file, RowSink& sink) {
     JpegFailure failure;
-    if (guarded(file, target, failure)) return;
+    if (guarded(file, sink, failure)) return;
     if (failure.message[0]) throw DecodeError(std::string("JPEG: ") + failure.message);
-    throw DecodeError(target.reason());
+    throw DecodeError(sink.reason());
 }
 
 }  // namespace decode

@@ -34,7 +34,7 @@ void on_error(png_structp png, png_const_charp message) {
 void on_warning(png_structp, png_const_charp) {}
 
 // Everything after the jump is set: may longjmp out at any call into libpng.
-bool decode_body(png_structp png, png_infop info, std::FILE* file, DibTarget& target) {
+bool decode_body(png_structp png, png_infop info, std::FILE* file, RowSink& sink) {
     png_init_io(png, file);
     png_set_chunk_malloc_max(png, kPngChunkLimit);
     png_read_info(png, info);
@@ -81,23 +81,39 @@ bool decode_body(png_structp png, png_infop info, std::FILE* file, DibTarget& ta
     if (png_get_rowbytes(png, info) != static_cast<png_size_t>(width) * (bits / 8))
         png_error(png, "unexpected row layout after conversion");
 
-    if (!target.start(width, height, bits, colours)) return false;
-    if (colour == PNG_COLOR_TYPE_GRAY) target.setGreyColours();
+    PictureLayout layout;
+    layout.width = width;
+    layout.height = height;
+    layout.bitCount = bits;
+    layout.colours = colours;
+    layout.inOrder = passes == 1;
+    if (!sink.start(layout)) return false;
+    if (colour == PNG_COLOR_TYPE_GRAY) SetGreyColours(sink.colours(), colours);
     if (palette) {
-        RGBQUAD* table = target.colours();
+        RGBQUAD* table = sink.colours();
         for (int i = 0; i < paletteSize; ++i)
             table[i] = RGBQUAD{palette[i].blue, palette[i].green, palette[i].red, 0};
     }
-    if (!target.wantsPixels()) return true;
+    if (!sink.wantsPixels()) return true;
 
     for (int pass = 0; pass < passes; ++pass) {
-        for (png_uint_32 y = 0; y < height; ++y) png_read_row(png, target.row(y), nullptr);
+        // Rows without pixels in this pass are passed to libpng without room,
+        // so that the sink sees only rows that change.
+        const bool columns = passes == 1 || PNG_PASS_COLS(width, pass) != 0;
+        for (png_uint_32 y = 0; y < height; ++y) {
+            if (passes > 1 && (!columns || !PNG_ROW_IN_INTERLACE_PASS(y, pass))) {
+                png_read_row(png, nullptr, nullptr);
+                continue;
+            }
+            png_read_row(png, sink.row(y), nullptr);
+            if (!sink.put(y)) return false;
+        }
     }
     png_read_end(png, nullptr);
     return true;
 }
 
-bool guarded(std::FILE* file, DibTarget& target, PngFailure& failure) {
+bool guarded(std::FILE* file, RowSink& sink, PngFailure& failure) {
     failure.message[0] = '\0';
     png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &failure, on_error, on_warning);
     png_infop info = png ? png_create_info_struct(png) : nullptr;
@@ -110,18 +126,18 @@ bool guarded(std::FILE* file, DibTarget& target, PngFailure& failure) {
         png_destroy_read_struct(&png, &info, nullptr);
         return false;
     }
-    const bool ok = decode_body(png, info, file, target);
+    const bool ok = decode_body(png, info, file, sink);
     png_destroy_read_struct(&png, &info, nullptr);
     return ok;
 }
 
 }  // namespace
 
-void decodePng(std::FILE* file, DibTarget& target) {
+void decodePng(std::FILE* file, RowSink& sink) {
     PngFailure failure;
-    if (guarded(file, target, failure)) return;
+    if (guarded(file, sink, failure)) return;
     if (failure.message[0]) throw DecodeError(std::string("PNG: ") + failure.message);
-    throw DecodeError(target.reason());
+    throw DecodeError(sink.reason());
 }
 
 }  // namespace decode

@@ -45,8 +45,8 @@ using TiffHandle = std::unique_ptr<TIFF, TiffCloser>;
 
 class TiffReader {
   public:
-    TiffReader(TIFF* tif, TiffFailure& failure, DibTarget& target)
-        : m_tif(tif), m_failure(failure), m_target(target) {}
+    TiffReader(TIFF* tif, TiffFailure& failure, RowSink& sink)
+        : m_tif(tif), m_failure(failure), m_sink(sink) {}
 
     void run() {
         TIFFGetField(m_tif, TIFFTAG_IMAGEWIDTH, &m_width);
@@ -75,8 +75,26 @@ class TiffReader {
         throw DecodeError(reason);
     }
 
-    void begin(int bits, unsigned colours) {
-        if (!m_target.start(m_width, m_height, bits, colours)) throw DecodeError(m_target.reason());
+    // Tiled files hand over a row of tiles at a time, strips a row at a time.
+    void begin(int bits, unsigned colours, std::uint32_t bandRows) {
+        PictureLayout layout;
+        layout.width = m_width;
+        layout.height = m_height;
+        layout.bitCount = bits;
+        layout.colours = colours;
+        layout.bandRows = bandRows;
+        if (!m_sink.start(layout)) throw DecodeError(m_sink.reason());
+        m_rowBytes = layout.rowBytes();
+    }
+
+    void put(std::uint32_t y) {
+        if (!m_sink.put(y)) throw DecodeError(m_sink.reason());
+    }
+
+    std::uint32_t tileHeight() {
+        std::uint32_t th = 0;
+        if (m_tiled) TIFFGetField(m_tif, TIFFTAG_TILELENGTH, &th);
+        return th;
     }
 
     // Chooses the direct path for contiguous grey, palette and RGB(A) samples.
@@ -89,19 +107,19 @@ class TiffReader {
                 if (m_samples != 1 || !(smallBits || m_bits == 16)) return false;
                 m_kind =
                     m_photometric == PHOTOMETRIC_MINISWHITE ? Samples::greyInverted : Samples::grey;
-                begin(8, 256);
-                m_target.setGreyColours();
+                begin(8, 256, directBand());
+                SetGreyColours(m_sink.colours(), 256);
                 return true;
             case PHOTOMETRIC_PALETTE:
                 if (m_samples != 1 || !smallBits) return false;
                 m_kind = Samples::index;
-                begin(8, 1u << m_bits);
+                begin(8, 1u << m_bits, directBand());
                 copyColourMap();
                 return true;
             case PHOTOMETRIC_RGB:
                 if (m_samples < 3 || !(m_bits == 8 || m_bits == 16)) return false;
                 m_kind = m_alpha && m_samples >= 4 ? Samples::rgba : Samples::rgb;
-                begin(m_kind == Samples::rgba ? 32 : 24, 0);
+                begin(m_kind == Samples::rgba ? 32 : 24, 0, directBand());
                 return true;
             default:
                 return false;
@@ -121,13 +139,21 @@ class TiffReader {
         const auto level = [eightBit](std::uint16_t v) {
             return eightBit ? static_cast<BYTE>(v) : static_cast<BYTE>(scale16(v));
         };
-        RGBQUAD* table = m_target.colours();
+        RGBQUAD* table = m_sink.colours();
         for (unsigned i = 0; i < n; ++i)
             table[i] = RGBQUAD{level(blue[i]), level(green[i]), level(red[i]), 0};
     }
 
+    // Rows the direct path asks for at once: a row of tiles, or one row.
+    std::uint32_t directBand() {
+        const std::uint32_t th = tileHeight();
+        if (!m_tiled) return 1;
+        if (th == 0) failWith("bad tile size");
+        return std::min(th, m_height);
+    }
+
     void readDirect() {
-        if (!m_target.wantsPixels()) return;
+        if (!m_sink.wantsPixels()) return;
         if (m_tiled) {
             readTiles();
             return;
@@ -135,7 +161,8 @@ class TiffReader {
         std::vector<unsigned char> line(static_cast<std::size_t>(scanlineSize()));
         for (std::uint32_t y = 0; y < m_height; ++y) {
             if (TIFFReadScanline(m_tif, line.data(), y, 0) < 0) failWith("cannot read a row");
-            convertRow(line.data(), m_bits, m_samples, m_kind, m_width, m_target.row(y));
+            convertRow(line.data(), m_bits, m_samples, m_kind, m_width, m_sink.row(y));
+            put(y);
         }
     }
 
@@ -145,26 +172,38 @@ class TiffReader {
         return size;
     }
 
+    // Room for the rows y0 .. y0 + h - 1 of a band.
+    void askBand(std::uint32_t y0, std::uint32_t h) {
+        m_band.resize(h);
+        for (std::uint32_t r = 0; r < h; ++r) m_band[r] = m_sink.row(y0 + r);
+    }
+
+    void putBand(std::uint32_t y0) {
+        for (std::uint32_t r = 0; r < m_band.size(); ++r) put(y0 + r);
+    }
+
     void readTiles() {
-        std::uint32_t tw = 0, th = 0;
+        std::uint32_t tw = 0;
         TIFFGetField(m_tif, TIFFTAG_TILEWIDTH, &tw);
-        TIFFGetField(m_tif, TIFFTAG_TILELENGTH, &th);
+        const std::uint32_t th = tileHeight();
         const tmsize_t tileBytes = TIFFTileSize(m_tif);
         const tmsize_t tileRow = TIFFTileRowSize(m_tif);
         if (tw == 0 || th == 0 || tileBytes <= 0 || tileRow <= 0) failWith("bad tile size");
         std::vector<unsigned char> tile(static_cast<std::size_t>(tileBytes));
-        const std::size_t pixelBytes = m_target.rowBytes() / m_width;
+        const std::size_t pixelBytes = m_rowBytes / m_width;
         for (std::uint32_t y0 = 0; y0 < m_height; y0 += th) {
+            const std::uint32_t h = std::min(th, m_height - y0);
+            askBand(y0, h);
             for (std::uint32_t x0 = 0; x0 < m_width; x0 += tw) {
                 if (TIFFReadTile(m_tif, tile.data(), x0, y0, 0, 0) < 0)
                     failWith("cannot read a tile");
                 const std::uint32_t w = std::min(tw, m_width - x0);
-                const std::uint32_t h = std::min(th, m_height - y0);
                 for (std::uint32_t r = 0; r < h; ++r) {
                     convertRow(tile.data() + static_cast<std::size_t>(r) * tileRow, m_bits,
-                               m_samples, m_kind, w, m_target.row(y0 + r) + x0 * pixelBytes);
+                               m_samples, m_kind, w, m_band[r] + x0 * pixelBytes);
                 }
             }
+            putBand(y0);
         }
     }
 
@@ -173,8 +212,6 @@ class TiffReader {
     void readRgba() {
         char why[1024] = {};
         if (!TIFFRGBAImageOK(m_tif, why)) failWith(why[0] ? why : "unsupported kind of TIFF");
-        begin(m_alpha ? 32 : 24, 0);
-        if (!m_target.wantsPixels()) return;
         std::uint32_t bw = m_width, bh = 0;
         if (m_tiled) {
             TIFFGetField(m_tif, TIFFTAG_TILEWIDTH, &bw);
@@ -183,6 +220,8 @@ class TiffReader {
             TIFFGetFieldDefaulted(m_tif, TIFFTAG_ROWSPERSTRIP, &bh);
             if (bh > m_height) bh = m_height;
         }
+        begin(m_alpha ? 32 : 24, 0, std::max<std::uint32_t>(1, std::min(bh, m_height)));
+        if (!m_sink.wantsPixels()) return;
         if (bw == 0 || bh == 0) failWith("bad strip or tile size");
         const unsigned long long words = static_cast<unsigned long long>(bw) * bh;
         if (words > static_cast<unsigned long long>(kTiffMaxAllocation) / 4)
@@ -190,17 +229,18 @@ class TiffReader {
         std::vector<std::uint32_t> raster(static_cast<std::size_t>(words));
         const std::size_t out = m_alpha ? 4 : 3;
         for (std::uint32_t y0 = 0; y0 < m_height; y0 += bh) {
+            const std::uint32_t h = std::min(bh, m_height - y0);
+            askBand(y0, h);
             for (std::uint32_t x0 = 0; x0 < m_width; x0 += bw) {
                 const int ok = m_tiled ? TIFFReadRGBATile(m_tif, x0, y0, raster.data())
                                        : TIFFReadRGBAStrip(m_tif, y0, raster.data());
                 if (!ok) failWith("cannot read pixels");
                 const std::uint32_t w = std::min(bw, m_width - x0);
-                const std::uint32_t h = std::min(bh, m_height - y0);
                 for (std::uint32_t r = 0; r < h; ++r) {
                     // Tiles keep their full height; strips are as tall as their rows.
                     const std::uint32_t from = (m_tiled ? bh : h) - 1 - r;
                     const std::uint32_t* src = raster.data() + static_cast<std::size_t>(from) * bw;
-                    unsigned char* dst = m_target.row(y0 + r) + x0 * out;
+                    unsigned char* dst = m_band[r] + x0 * out;
                     for (std::uint32_t x = 0; x < w; ++x, dst += out) {
                         dst[0] = static_cast<unsigned char>(TIFFGetB(src[x]));
                         dst[1] = static_cast<unsigned char>(TIFFGetG(src[x]));
@@ -209,12 +249,15 @@ class TiffReader {
                     }
                 }
             }
+            putBand(y0);
         }
     }
 
     TIFF* m_tif;
     TiffFailure& m_failure;
-    DibTarget& m_target;
+    RowSink& m_sink;
+    std::size_t m_rowBytes = 0;
+    std::vector<unsigned char*> m_band;  // room for the rows of the band being read
     std::uint32_t m_width = 0;
     std::uint32_t m_height = 0;
     std::uint16_t m_bits = 1;
@@ -228,7 +271,7 @@ class TiffReader {
 
 }  // namespace
 
-void decodeTiff(const char* path, DibTarget& target) {
+void decodeTiff(const char* path, RowSink& sink) {
     TiffFailure failure;
     TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
     if (!options) throw DecodeError("TIFF: out of memory");
@@ -244,7 +287,7 @@ void decodeTiff(const char* path, DibTarget& target) {
         throw DecodeError(std::string("TIFF: ") +
                           (failure.message[0] ? failure.message : "cannot open"));
     }
-    TiffReader(tif.get(), failure, target).run();
+    TiffReader(tif.get(), failure, sink).run();
 }
 
 }  // namespace decode

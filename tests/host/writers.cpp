@@ -22,12 +22,13 @@ std::FILE* create(const std::string& path) {
 }  // namespace
 
 void writePng(const std::string& path, int width, int height, int colourType, int depth,
-              const bytes& samples, const bytes& palette) {
+              const bytes& samples, const bytes& palette, bool interlaced) {
     std::FILE* f = create(path);
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png_create_info_struct(png);
     png_init_io(png, f);
-    png_set_IHDR(png, info, width, height, depth, colourType, PNG_INTERLACE_NONE,
+    png_set_IHDR(png, info, width, height, depth, colourType,
+                 interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     if (!palette.empty())  // png_color is three bytes: red, green, blue
         png_set_PLTE(png, info, reinterpret_cast<png_colorp>(const_cast<png_byte*>(palette.data())),
@@ -69,16 +70,27 @@ void writeJpeg(const std::string& path, int width, int height, int components,
 void writeTiff(const std::string& path, const TiffRecipe& s, const bytes& samples) {
     TIFF* tif = TIFFOpen(path.c_str(), "w");
     if (!tif) throw std::runtime_error("cannot write " + path);
-    for (auto field : {std::pair<ttag_t, int>{TIFFTAG_IMAGEWIDTH, s.width},
-                       {TIFFTAG_IMAGELENGTH, s.height},
-                       {TIFFTAG_SAMPLESPERPIXEL, s.samples},
-                       {TIFFTAG_BITSPERSAMPLE, 8},
-                       {TIFFTAG_PHOTOMETRIC, s.photometric},
-                       {TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG},
-                       {TIFFTAG_COMPRESSION, s.compression}})
+    for (auto field :
+         {std::pair<ttag_t, int>{TIFFTAG_IMAGEWIDTH, s.width},
+          {TIFFTAG_IMAGELENGTH, s.height},
+          {TIFFTAG_SAMPLESPERPIXEL, s.samples},
+          {TIFFTAG_BITSPERSAMPLE, 8},
+          {TIFFTAG_PHOTOMETRIC, s.photometric},
+          {TIFFTAG_PLANARCONFIG, s.planar ? PLANARCONFIG_SEPARATE : PLANARCONFIG_CONTIG},
+          {TIFFTAG_COMPRESSION, s.compression}})
         TIFFSetField(tif, field.first, field.second);
     const std::size_t rowBytes = std::size_t(s.samples) * s.width;
-    if (s.tile) {
+    if (s.planar) {  // one plane after the other, strips of 3 rows
+        TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, 3);
+        bytes plane(std::size_t(s.width));
+        for (int c = 0; c < s.samples; ++c) {
+            for (int y = 0; y < s.height; ++y) {
+                for (int x = 0; x < s.width; ++x)
+                    plane[x] = samples[y * rowBytes + x * s.samples + c];
+                TIFFWriteScanline(tif, plane.data(), y, static_cast<tsample_t>(c));
+            }
+        }
+    } else if (s.tile) {
         TIFFSetField(tif, TIFFTAG_TILEWIDTH, s.tile);
         TIFFSetField(tif, TIFFTAG_TILELENGTH, s.tile);
     } else {
@@ -86,7 +98,7 @@ void writeTiff(const std::string& path, const TiffRecipe& s, const bytes& sample
         for (int y = 0; y < s.height; ++y)
             TIFFWriteScanline(tif, const_cast<std::uint8_t*>(&samples[y * rowBytes]), y, 0);
     }
-    for (int y0 = 0; s.tile && y0 < s.height; y0 += s.tile) {
+    for (int y0 = 0; s.tile && !s.planar && y0 < s.height; y0 += s.tile) {
         for (int x0 = 0; x0 < s.width; x0 += s.tile) {
             bytes tile(std::size_t(s.samples) * s.tile * s.tile);  // zeros past the edges
             for (int r = 0; r < s.tile && y0 + r < s.height; ++r)

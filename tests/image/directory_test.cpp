@@ -104,7 +104,7 @@ TEST(Directory, AnotherProcessThawsEveryKindIdenticallyAndTheToolReportsIt) {
         frozen += describe(img);
         if (i == 0) page = access::page(img, 0, 1).GetName();
     }
-    char self[MAX_PATH] = {};
+    char self[kMaxPath] = {};
     ASSERT_GT(readlink("/proc/self/exe", self, sizeof self - 1), 0);
     std::string out;
     EXPECT_EQ(run("TARVEL_THAW_DIR='" + dir.bare() + "' '" + self + "'", dir, out), 0);

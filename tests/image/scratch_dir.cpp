@@ -12,8 +12,8 @@
 namespace tarvel_test {
 
 scratch_dir::scratch_dir() {
-    char base[MAX_PATH];
-    GetTempPathA(MAX_PATH, base);
+    char base[kMaxPath];
+    GetTempPathA(kMaxPath, base);
     std::string pattern = std::string(base) + "tarvel-test-XXXXXX";
     if (mkdtemp(pattern.data()) == nullptr) std::abort();
     m_path = pattern + "/";

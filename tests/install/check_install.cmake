@@ -1,5 +1,6 @@
 # Installs the build into a fresh prefix, then builds and runs a small program
-# against it with find_package(tarvel), and checks the pkg-config file.
+# against it with find_package(tarvel), checks that the installed headers
+# define no macros, and checks the pkg-config file.
 file(REMOVE_RECURSE ${WORK_DIR})
 set(prefix ${WORK_DIR}/prefix)
 
@@ -18,6 +19,30 @@ run_step(${CMAKE_COMMAND} --build ${WORK_DIR}/consumer)
 run_step(${WORK_DIR}/consumer/consumer)
 if(NOT step_output MATCHES "consumer OK")
   message(FATAL_ERROR "consumer printed: ${step_output}")
+endif()
+
+# The preprocessor's macros after the installed headers, against those after
+# only the standard headers they include: any difference is a macro of tarvel's.
+set(include_dir ${prefix}/include/tarvel)
+file(GLOB_RECURSE installed RELATIVE ${include_dir} ${include_dir}/*.h)
+set(standard "")
+set(everything "")
+foreach(header ${installed})
+  file(STRINGS ${include_dir}/${header} lines REGEX "^#include <")
+  foreach(line ${lines})
+    string(APPEND standard "${line}\n")
+  endforeach()
+  string(APPEND everything "#include \"${header}\"\n")
+endforeach()
+file(WRITE ${WORK_DIR}/standard.cpp "${standard}")
+file(WRITE ${WORK_DIR}/everything.cpp "${standard}${everything}")
+foreach(kind standard everything)
+  run_step(${CXX} -std=c++17 -dM -E -I${include_dir} ${WORK_DIR}/${kind}.cpp)
+  string(REGEX MATCHALL "#define [A-Za-z0-9_]+" ${kind}_macros "${step_output}")
+endforeach()
+list(REMOVE_ITEM everything_macros ${standard_macros})
+if(everything_macros)
+  message(FATAL_ERROR "installed headers define macros: ${everything_macros}")
 endif()
 
 find_program(PKG_CONFIG pkg-config)

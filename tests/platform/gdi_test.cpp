@@ -67,7 +67,7 @@ TEST(SetDIBitsToDevice, PlacesAndClipsLikeAPixelByPixelReference) {
         for (const blit& b : cases) {
             QDC dc(6, 5);
             SetDIBitsToDevice(dc, b.xDest, b.yDest, b.w, b.h, b.xSrc, b.ySrc, 0, 2, dib.bits.data(),
-                              &dib.info, DIB_RGB_COLORS);
+                              &dib.info, kDibRgbColors);
             EXPECT_EQ(surface(dc), b.expected())
                 << "top-down " << topDown << ", case " << &b - cases;
         }
@@ -84,7 +84,7 @@ TEST(SetDIBitsToDevice, IndexedDibsGoThroughTheColourTable) {
     const auto* bmi = reinterpret_cast<const BITMAPINFO*>(&info);
     QDC dc(4, 1);
     const unsigned char indices[4] = {2, 0, 3, 1};  // 3 lies beyond the table: black
-    SetDIBitsToDevice(dc, 0, 0, 4, 1, 0, 0, 0, 1, indices, bmi, DIB_RGB_COLORS);
+    SetDIBitsToDevice(dc, 0, 0, 4, 1, 0, 0, 0, 1, indices, bmi, kDibRgbColors);
     EXPECT_EQ(surface(dc), (std::vector<std::uint32_t>{0x708090, 0x102030, 0, 0x405060}));
 }
 
@@ -92,7 +92,7 @@ TEST(Qdc, SavedSurfaceReadsBackThroughLibpng) {
     QDC dc(3, 2);
     dc.Clear(0x336699);
     Dib24 dib(false);
-    SetDIBitsToDevice(dc, 1, 0, 2, 1, 0, 1, 0, 2, dib.bits.data(), &dib.info, DIB_RGB_COLORS);
+    SetDIBitsToDevice(dc, 1, 0, 2, 1, 0, 1, 0, 2, dib.bits.data(), &dib.info, kDibRgbColors);
     const std::string path = "/tmp/tarvel-qdc-" + std::to_string(getpid()) + ".png";
     ASSERT_TRUE(dc.SaveAsPNG(path.c_str()));
 

@@ -1,8 +1,8 @@
 // String resources: the module's table through LoadStringA.
 #include <gtest/gtest.h>
 
+#include "module/module.h"
 #include "platform/platform.h"
-#include "pyramid/resources.h"
 
 TEST(Strings, LoadStringCutsToTheBufferAndKeepsModulesApart) {
     char small[8];  // 10501 is "Reading BMP pixel rows"

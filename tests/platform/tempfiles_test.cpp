@@ -12,10 +12,10 @@ namespace {
 
 TEST(TempFiles, TempPathHonoursTmpdirAndEndsWithSlash) {
     const std::string saved = std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "";
-    char buf[MAX_PATH];
+    char buf[kMaxPath];
     for (const char* value : {"/var/tmp", "/var/tmp/", ""}) {
         setenv("TMPDIR", value, 1);
-        GetTempPathA(MAX_PATH, buf);
+        GetTempPathA(kMaxPath, buf);
         EXPECT_STREQ(buf, *value ? "/var/tmp/" : "/tmp/") << value;
     }
     EXPECT_GT(GetTempPathA(4, buf), 4u);  // the size needed
@@ -27,7 +27,7 @@ TEST(TempFiles, UniqueNamesAreShortNewAndEmpty) {
     ASSERT_NE(mkdtemp(dir), nullptr);
     std::set<std::string> seen;
     for (int i = 0; i < 200; ++i) {
-        char path[MAX_PATH];  // every other directory without its trailing slash
+        char path[kMaxPath];  // every other directory without its trailing slash
         ASSERT_NE(GetTempFileNameA((std::string(dir) + (i % 2 ? "/" : "")).c_str(), "~gm", 0, path),
                   0u);
         const std::string name = std::string(path).substr(sizeof dir);  // after dir + "/"

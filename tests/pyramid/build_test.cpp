@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <fstream>
 
-#include "pyramid/resources.h"
+#include "module/module.h"
 #include "pyramid_test_util.h"
 
 namespace tarvel_test {

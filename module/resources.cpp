@@ -1,5 +1,5 @@
 // The module's string table, its handle and LoadResourceText.
-#include "pyramid/resources.h"
+#include "module/module.h"
 
 namespace tarvel {
 

@@ -1,4 +1,5 @@
-// The module's string resources and LoadResourceText.
+// The library module: its handle and its string resources, read with
+// LoadResourceText by the pyramid build and the BMP reader.
 #pragma once
 
 #include <string>
