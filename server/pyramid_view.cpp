@@ -8,7 +8,8 @@
 namespace tarvel {
 namespace server {
 
-std::unique_ptr<pyramid_view> pyramid_view::Open(const std::string& directory, std::string& error) {
+std::unique_ptr<pyramid_view> pyramid_view::Open(const std::string& directory, std::string& error,
+                                                 bool mapPages) {
     // Opening creates a missing directory; a server only reads.
     struct stat st {};
     if (stat(directory.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
@@ -20,6 +21,10 @@ std::unique_ptr<pyramid_view> pyramid_view::Open(const std::string& directory, s
         error = directory + " holds no pyramid";
         return nullptr;
     }
+    // A tile touches a few hundred bytes of each row it reads, and a page
+    // holds whole rows: mapped, only those bytes are read.
+    for (int k = 0; k < view->m_pyramid.GetLayerCount(); ++k)
+        view->m_pyramid.GetLayerAt(k)->SetPageMapping(mapPages);
     return view;
 }
 

@@ -18,8 +18,11 @@ namespace server {
 // Threads: one thread at a time.
 class pyramid_view {
   public:
-    // Opens the pyramid stored in directory; null with a reason when there is none.
-    static std::unique_ptr<pyramid_view> Open(const std::string& directory, std::string& error);
+    // Opens the pyramid stored in directory; null with a reason when there is
+    // none. Its layers map their page files (image::SetPageMapping) unless
+    // mapPages is false.
+    static std::unique_ptr<pyramid_view> Open(const std::string& directory, std::string& error,
+                                              bool mapPages = true);
 
     int Width() const;
     int Height() const;
