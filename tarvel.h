@@ -3,6 +3,8 @@
 #pragma once
 
 #include "correlation/correlation.h"
+#include "display/display.h"
 #include "image/image.h"
 #include "imagefile/imagefile.h"
+#include "overlaid/overlaid.h"
 #include "pyramid/pyramid.h"

@@ -13,11 +13,12 @@
 #include <string>
 #include <vector>
 
+#include "bench/memcpy_reference.h"
 #include "image/image.h"
 
 namespace {
 
-constexpr int kSide = 4096;    // a 16 MiB grey plane: exactly the cache, so all of it stays in memory
+constexpr int kSide = 4096;  // a 16 MiB grey plane: exactly the cache, so all of it stays in memory
 constexpr int kRegion = 1024;  // region side
 
 void fillPlane(tarvel::image& img, int channel) {
@@ -32,7 +33,7 @@ void BM_GetRegionCached(benchmark::State& state) {
     std::vector<unsigned char> out(kRegion * kRegion);
     int k = 0;
     for (auto _ : state) {
-        const int x0 = (k % 3) * kRegion + 17, y0 = ((k / 3) % 3) * kRegion + 200;  // crosses pages
+        const int x0 = tarvel_bench::RegionX(k, kRegion), y0 = tarvel_bench::RegionY(k, kRegion);
         img.GetRegion(x0, y0, x0 + kRegion - 1, y0 + kRegion - 1, 0, out.data());
         benchmark::DoNotOptimize(out.data());
         ++k;
@@ -41,19 +42,8 @@ void BM_GetRegionCached(benchmark::State& state) {
 }
 BENCHMARK(BM_GetRegionCached);
 
-// The same bytes copied from one flat buffer with the same stride.
 void BM_MemcpyRegion(benchmark::State& state) {
-    std::vector<unsigned char> plane(static_cast<size_t>(kSide) * kSide, 1);
-    std::vector<unsigned char> out(kRegion * kRegion);
-    int k = 0;
-    for (auto _ : state) {
-        const int x0 = (k % 3) * kRegion + 17, y0 = ((k / 3) % 3) * kRegion + 200;
-        const unsigned char* src = plane.data() + static_cast<size_t>(y0) * kSide + x0;
-        for (int y = 0; y < kRegion; ++y) std::memcpy(&out[y * kRegion], src + y * kSide, kRegion);
-        benchmark::DoNotOptimize(out.data());
-        ++k;
-    }
-    state.SetBytesProcessed(state.iterations() * kRegion * kRegion);
+    tarvel_bench::MemcpyRegions(state, kSide, kRegion);
 }
 BENCHMARK(BM_MemcpyRegion);
 

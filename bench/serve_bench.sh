@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Load on the tile server: wrk, 64 connections for 30 s, random 512 x 512
+# Tile rendering with mapped page files against page loads (bench_serve), then
+# load on the tile server: wrk, 64 connections for 30 s, random 512 x 512
 # tiles at every scale of the built-in 10000 x 8000 sample, against
 # `tarvel serve` and against IIPImage (iipsrv behind lighttpd's FastCGI)
 # serving a libvips JPEG-tiled pyramid TIFF of the same picture, both at JPEG
@@ -28,7 +29,7 @@ if ((${#need[@]})); then
 fi
 
 cmake --preset release -DCMAKE_CXX_COMPILER_LAUNCHER=ccache >/dev/null
-cmake --build build-release -j2 --target tarvel-cli >/dev/null
+cmake --build build-release -j2 --target tarvel-cli bench_serve >/dev/null
 tarvel=$PWD/build-release/tools/tarvel
 
 work="${BENCH_DIR:-$(mktemp -d /tmp/tarvel-serve-bench.XXXXXX)}"
@@ -52,6 +53,10 @@ echo "serve_bench: making the sample and both pyramids in $work"
 "$tarvel" pyramid "$work/sample.jpg" "$work/sample" >/dev/null 2>&1
 vips tiffsave "$work/sample.jpg" "$work/sample.tif" --tile --tile-width 512 --tile-height 512 \
   --pyramid --compression jpeg --Q 90
+
+echo "serve_bench: rendering tiles, mapped page files against page loads"
+TARVEL_BENCH_PYRAMID="$work/sample" flock /tmp/tarvel-bench.lock build-release/bench/bench_serve \
+  --benchmark_min_time=3
 
 # The same random tiles for both: at every scale factor s (1 to 64) a 512 x 512
 # tile of the grid of 512s x 512s regions, the edge tiles cut and sized as

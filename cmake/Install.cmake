@@ -15,13 +15,17 @@ install(TARGETS tarvel-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 set(TARVEL_PUBLIC_HEADERS
   tarvel.h
   correlation/correlation.h
+  display/display.h
+  display/dib_rows.h
   image/image.h
   imagefile/imagefile.h
+  overlaid/overlaid.h
   pyramid/pyramid.h
   host/host.h
   host/bitmap.h
   host/image.h
   host/parts.h
+  host/png_writer.h
   host/progress.h
   host/qdc.h
   host/zun.h

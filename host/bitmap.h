@@ -130,6 +130,11 @@ class CBitmapWindows : public CBitmap {
     unsigned getColorCount() const;
     // Bytes per row of the pixel buffer.
     std::size_t getStride() const;
+    // Size and bits per pixel of the DIB itself (0 without one), whatever
+    // the virtual getWidth, getHeight and getBPP of a derived bitmap answer.
+    unsigned getDibWidth() const;
+    unsigned getDibHeight() const;
+    unsigned short getDibBitCount() const;
 
     // The largest pixel buffer the decoding constructor will allocate, at most
     // kMaxDibBytes. Process-wide; lower it for untrusted input.

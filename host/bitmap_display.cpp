@@ -1,8 +1,11 @@
 // CBitmapWindows::DisplayBitmap: fills the DIB from the owner's region reads
-// with nearest sampling and blits it onto the device.
+// with nearest sampling, through the shared DIB row conversion, and blits it
+// onto the device.
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
+#include "display/dib_rows.h"
 #include "host/bitmap.h"
 #include "host/image.h"
 #include "host/qdc.h"
@@ -32,55 +35,46 @@ void CBitmapWindows::DisplayBitmap(QDC& dc, int x1, int y1, int x2, int y2, doub
     const int W = static_cast<int>(wide), H = static_cast<int>(high);
     const bool grey = m_pImage->getBPP() == 1;
 
-    const bool reuse = m_pInfoHeader && m_pInfoHeader->biWidth == W &&
-                       getHeight() == static_cast<unsigned>(H) && getBPP() == (grey ? 8 : 24);
+    const bool reuse = getDibWidth() == static_cast<unsigned>(W) &&
+                       getDibHeight() == static_cast<unsigned>(H) &&
+                       getDibBitCount() == (grey ? 8 : 24);
     if (!reuse) {
         if (!allocDIB(W, H, 1, grey ? 8 : 24, grey ? 256 : 0, kBiRgb)) return;
         m_pInfoHeader->biHeight = -H;  // top-down: row 0 is the top
         if (grey) {
-            RGBQUAD* table = getColorTable();
-            for (int i = 0; i < 256; ++i) {
-                const BYTE v = static_cast<BYTE>(i);
-                table[i] = RGBQUAD{v, v, v, 0};
-            }
+            tarvel::PutColourTable(getColorTable(), nullptr);
             createPalette();
         }
     }
 
     // The same sampling as the library's own bitmaps: column i samples
     // x = d1 + i * sx, the DIB row H - 1 - j samples y = d2 + j * sy, and image
-    // y grows upward while image rows are numbered from the top.
+    // y grows upward while image rows are numbered from the top. Columns are
+    // kept relative to the first one read.
     const double sx = W > 1 ? (d3 - d1) / (W - 1) : 0.0;
     const double sy = H > 1 ? (d4 - d2) / (H - 1) : 0.0;
     std::vector<int> column(static_cast<std::size_t>(W));
     for (int i = 0; i < W; ++i) column[i] = clamp_index(d1 + i * sx, iw);
-    const int c0 = column.front() < column.back() ? column.front() : column.back();
-    const int c1 = column.front() < column.back() ? column.back() : column.front();
+    const int c0 = *std::min_element(column.begin(), column.end());
+    const int c1 = *std::max_element(column.begin(), column.end());
+    for (int& c : column) c -= c0;
     const std::size_t span = static_cast<std::size_t>(c1 - c0 + 1);
-    std::vector<unsigned char> greyRow(grey ? span : 0);
-    std::vector<int> colourRow(grey ? 0 : span);
+    const int channels = grey ? 1 : 3;
+    std::vector<unsigned char> planes(span * channels);
+    tarvel::dib_source source{{planes.data(), planes.data() + span, planes.data() + 2 * span},
+                              channels};
 
     const std::size_t stride = getStride();
     for (int j = 0; j < H; ++j) {
         const int y = clamp_index(d2 + (H - 1 - j) * sy, ih);
         const int r = static_cast<int>(ih) - 1 - y;
-        unsigned char* dst = m_pBits + stride * static_cast<std::size_t>(j);
-        if (grey) {
-            m_pImage->GetRegion(0, c0, r, c1, r, 0, greyRow.data());
-            for (int i = 0; i < W; ++i) dst[i] = greyRow[column[i] - c0];
-        } else {
-            m_pImage->GetRegionRGB(0, c0, r, c1, r, colourRow.data());
-            for (int i = 0; i < W; ++i, dst += 3) {
-                const unsigned v = static_cast<unsigned>(colourRow[column[i] - c0]);
-                dst[0] = static_cast<unsigned char>(v >> 16);
-                dst[1] = static_cast<unsigned char>(v >> 8);
-                dst[2] = static_cast<unsigned char>(v);
-            }
-        }
+        for (int c = 0; c < channels; ++c)
+            m_pImage->GetRegion(0, c0, r, c1, r, c, planes.data() + c * span);
+        tarvel::PutDibRow(source, column.data(), W, m_pBits + stride * static_cast<std::size_t>(j));
     }
 
     if (m_hPalette) {
-        SelectPalette(dc.GetHDC(), m_hPalette, false);
+        SelectPalette(dc.GetHDC(), m_hPalette, 0);
         RealizePalette(dc.GetHDC());
     }
     SetDIBitsToDevice(dc.GetHDC(), x1, y2, static_cast<DWORD>(W), static_cast<DWORD>(H), 0, 0, 0,

@@ -137,18 +137,32 @@ bool CBitmapWindows::createPalette() {
     return m_hPalette != nullptr;
 }
 
-unsigned CBitmapWindows::getWidth() const {
+// The accessors below read the DIB's header, never the virtual size answers,
+// which a derived bitmap may give for its owning image instead.
+unsigned CBitmapWindows::getDibWidth() const {
     return m_pInfoHeader ? static_cast<unsigned>(m_pInfoHeader->biWidth) : 0;
 }
 
-unsigned CBitmapWindows::getHeight() const {
+unsigned CBitmapWindows::getDibHeight() const {
     if (!m_pInfoHeader) return 0;
     const long long h = m_pInfoHeader->biHeight;
     return static_cast<unsigned>(h < 0 ? -h : h);
 }
 
-unsigned short CBitmapWindows::getBPP() const {
+unsigned short CBitmapWindows::getDibBitCount() const {
     return m_pInfoHeader ? m_pInfoHeader->biBitCount : 0;
+}
+
+unsigned CBitmapWindows::getWidth() const {
+    return getDibWidth();
+}
+
+unsigned CBitmapWindows::getHeight() const {
+    return getDibHeight();
+}
+
+unsigned short CBitmapWindows::getBPP() const {
+    return getDibBitCount();
 }
 
 std::size_t CBitmapWindows::getStride() const {
@@ -165,18 +179,18 @@ int CBitmapWindows::getScanLineOffset() const {
 unsigned char* CBitmapWindows::getBeginImage() const {
     if (!m_pBits || !m_pInfoHeader) return nullptr;
     if (m_pInfoHeader->biHeight < 0) return m_pBits;
-    return m_pBits + getStride() * (getHeight() - 1);
+    return m_pBits + getStride() * (getDibHeight() - 1);
 }
 
 // DIB pixels are stored blue, green, red.
 unsigned char* CBitmapWindows::getBeginImageRed() const {
     unsigned char* p = getBeginImage();
-    return p && getBPP() >= 24 ? p + 2 : p;
+    return p && getDibBitCount() >= 24 ? p + 2 : p;
 }
 
 unsigned char* CBitmapWindows::getBeginImageGreen() const {
     unsigned char* p = getBeginImage();
-    return p && getBPP() >= 24 ? p + 1 : p;
+    return p && getDibBitCount() >= 24 ? p + 1 : p;
 }
 
 unsigned char* CBitmapWindows::getBeginImageBlue() const {
@@ -184,7 +198,7 @@ unsigned char* CBitmapWindows::getBeginImageBlue() const {
 }
 
 int CBitmapWindows::getStepColor() const {
-    const int bytes = getBPP() / 8;
+    const int bytes = getDibBitCount() / 8;
     return bytes > 0 ? bytes : 1;
 }
 

@@ -7,6 +7,7 @@
 #include "host/bitmap.h"
 #include "host/image.h"
 #include "host/parts.h"
+#include "host/png_writer.h"
 #include "host/progress.h"
 #include "host/qdc.h"
 #include "host/zun.h"

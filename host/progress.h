@@ -68,6 +68,9 @@ class CTerminalProgress final : public IProgressWork {
     int GetTotal() const override { return m_total; }
     void Finish() override;
     void SetText(const char* text) override;
+    // Ends a redrawn line where it stands, without completing the phase, so
+    // that a failure message starts on a line of its own.
+    void Abandon();
 
     // The line as it would be drawn now (without the carriage return).
     std::string Describe() const;

@@ -1,67 +1,15 @@
 // QDC: a device context that owns a software surface, and its PNG export.
 #include "host/qdc.h"
 
-#include <unistd.h>
-
-#include <csetjmp>
-#include <cstdio>
 #include <stdexcept>
-#include <string>
-#include <vector>
 
-#include <png.h>
-
+#include "host/png_writer.h"
 #include "platform/surface.h"
 
 namespace {
 
 // The colour of a new surface.
 constexpr std::uint32_t kWhite = 0x00ffffff;
-
-struct PngWriteFailure {
-    std::jmp_buf jump;
-};
-
-void on_error(png_structp png, png_const_charp) {
-    std::longjmp(static_cast<PngWriteFailure*>(png_get_error_ptr(png))->jump, 1);
-}
-
-void on_warning(png_structp, png_const_charp) {}
-
-// Writes the surface as 8-bit RGB. Nothing with a destructor lives here: libpng
-// longjmps out of any of its calls on failure.
-bool write_png(std::FILE* file, const HDC__& surface, png_bytep row) {
-    PngWriteFailure failure;
-    png_structp png =
-        png_create_write_struct(PNG_LIBPNG_VER_STRING, &failure, on_error, on_warning);
-    png_infop info = png ? png_create_info_struct(png) : nullptr;
-    if (!info) {
-        png_destroy_write_struct(&png, nullptr);
-        return false;
-    }
-    if (setjmp(failure.jump)) {
-        png_destroy_write_struct(&png, &info);
-        return false;
-    }
-    png_init_io(png, file);
-    png_set_IHDR(png, info, static_cast<png_uint_32>(surface.width),
-                 static_cast<png_uint_32>(surface.height), 8, PNG_COLOR_TYPE_RGB,
-                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    png_write_info(png, info);
-    const std::uint32_t* pixels = surface.pixels.data();
-    for (int y = 0; y < surface.height; ++y) {
-        for (int x = 0; x < surface.width; ++x) {
-            const std::uint32_t p = *pixels++;
-            row[3 * x] = static_cast<png_byte>(p >> 16);
-            row[3 * x + 1] = static_cast<png_byte>(p >> 8);
-            row[3 * x + 2] = static_cast<png_byte>(p);
-        }
-        png_write_row(png, row);
-    }
-    png_write_end(png, nullptr);
-    png_destroy_write_struct(&png, &info);
-    return true;
-}
 
 }  // namespace
 
@@ -98,18 +46,15 @@ void QDC::Clear(std::uint32_t colour) {
     m_hDC->pixels.assign(m_hDC->pixels.size(), colour);
 }
 
-// Written to a temporary file beside the target, then renamed over it, so that
-// a failure never leaves a partial file under the name asked for.
-bool QDC::SaveAsPNG(const char* path) const {
-    if (!path || !*path) return false;
-    const std::string temporary = std::string(path) + ".part" + std::to_string(getpid());
-    std::FILE* file = std::fopen(temporary.c_str(), "wb");
-    if (!file) return false;
-    std::vector<png_byte> row(static_cast<std::size_t>(m_hDC->width) * 3);
-    bool ok = write_png(file, *m_hDC, row.data());
-    ok = std::fflush(file) == 0 && ok;
-    ok = std::fclose(file) == 0 && ok;
-    if (ok && std::rename(temporary.c_str(), path) == 0) return true;
-    std::remove(temporary.c_str());
-    return false;
+// Surface pixels 0x00RRGGBB lie in memory (little-endian) as blue, green, red
+// and a zero byte: the rows of a 32-bit DIB, which the writer takes as they are.
+bool QDC::SaveAsPNG(const char* path, int level, std::string* error) const {
+    KORBAS::CPngWriter writer;
+    const auto* rows = reinterpret_cast<const unsigned char*>(m_hDC->pixels.data());
+    const bool ok =
+        writer.Open(path, m_hDC->width, m_hDC->height, 32, nullptr, 0, level) &&
+        writer.WriteRows(rows, m_hDC->height, static_cast<std::ptrdiff_t>(m_hDC->width) * 4) &&
+        writer.Finish();
+    if (!ok && error) *error = writer.GetError();
+    return ok;
 }

@@ -3,7 +3,9 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
+#include "host/png_writer.h"
 #include "platform/windows_types.h"
 
 // A device context with a surface of its own.
@@ -31,8 +33,10 @@ class QDC {
     const std::uint32_t* GetPixels() const;
     // Fills the surface with one colour (0x00RRGGBB).
     void Clear(std::uint32_t colour);
-    // Writes the surface as an 8-bit RGB PNG file.
-    bool SaveAsPNG(const char* path) const;
+    // Writes the surface as an 8-bit RGB PNG file at zlib level `level` (see
+    // KORBAS::CPngWriter). On failure the reason goes to *error when given.
+    bool SaveAsPNG(const char* path, int level = KORBAS::kPngFastLevel,
+                   std::string* error = nullptr) const;
 
     // The Windows device-context handle the system reads.
     HDC m_hDC;

@@ -85,6 +85,12 @@ void CTerminalProgress::Finish() {
     if (m_out) std::fflush(m_out);
 }
 
+void CTerminalProgress::Abandon() {
+    if (m_lineOpen && m_out) std::fputc('\n', m_out);
+    m_lineOpen = false;
+    if (m_out) std::fflush(m_out);
+}
+
 void CTerminalProgress::SetText(const char* text) {
     // New text after a finished phase starts the next one: its counts must not
     // show under the new text.

@@ -35,7 +35,7 @@ void image::evictFromTail(bool stopBelowLimit, unsigned char** reuse, bool mappe
     scan_page* page = m_oldest;
     while (page != nullptr) {
         if (stopBelowLimit &&
-            (mapped ? m_mappedCount < kMappedPageLimit : m_inMemory < m_cacheLimit))
+            (mapped ? m_mappedCount < kMappedPageLimit : m_inMemory < cachePages()))
             break;
         scan_page* next = page->m_newer;
         if (page->m_lockCount == 0 && (!stopBelowLimit || page->m_mapped == mapped)) {
@@ -74,7 +74,7 @@ bool image::getPage(int channel, int offset, scan_page*& page, unsigned char*& p
             ++m_mappedCount;
         } else {
             unsigned char* reuse = nullptr;
-            if (m_inMemory >= m_cacheLimit) evictFromTail(true, &reuse);
+            if (m_inMemory >= cachePages()) evictFromTail(true, &reuse);
             ++m_inMemory;
             record->attach(reuse != nullptr ? reuse : new unsigned char[m_pageSize]);
             FillPage(record);
@@ -105,6 +105,20 @@ bool image::Flush() {
 
 void image::refillPinnedPages() {
     for (scan_page* page = m_newest; page != nullptr; page = page->m_older) FillPage(page);
+}
+
+void image::SetCacheBudget(long long bytes) {
+    if (m_pageTable == nullptr) return;
+    const long long whole = static_cast<long long>(m_pageCount) * m_channels;
+    long long pages = bytes > 0 ? bytes / m_pageSize : 0;
+    if (pages > whole) pages = whole;
+    pages -= pages % m_channels;
+    m_budgetPages = pages > m_cacheLimit ? static_cast<int>(pages) : 0;
+    if (m_inMemory > cachePages()) evictFromTail(true, nullptr);
+}
+
+long long image::GetCacheBudget() const {
+    return static_cast<long long>(cachePages()) * m_pageSize;
 }
 
 void image::ForceFlush() {

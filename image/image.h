@@ -68,7 +68,10 @@ class image {
     int GetPageLen() const { return m_pageLen; }
     int GetPageSize() const { return m_pageSize; }
     int GetCacheLimit() const { return m_cacheLimit; }
-    // Pages held in buffers (at most the cache limit), and pages mapped.
+    // The bytes of pages the cache may hold now: GetCacheLimit() pages, or
+    // more while a budget set by SetCacheBudget is larger.
+    long long GetCacheBudget() const;
+    // Pages held in buffers (at most the cache budget), and pages mapped.
     int GetInMemoryCount() const { return m_inMemory; }
     int GetMappedCount() const { return m_mappedCount; }
     unsigned char* GetPalette() { return m_palette; }
@@ -95,6 +98,15 @@ class image {
     bool GetPageMapping() const { return m_mapPages; }
     bool Flush();
     void ForceFlush();
+
+    // Lets the cache hold up to `bytes` of pages (whole pages of every
+    // channel, at most the whole image) instead of about kCacheBytes, for a
+    // reader that walks more rows than the default cache holds and walks them
+    // again: a view refilled while it pans. A budget at or below the default
+    // (0 included) restores the default. A smaller budget evicts unpinned
+    // pages at once. Create, Destroy and Thaw restore the default, and Freeze
+    // records the default limit, never the budget.
+    void SetCacheBudget(long long bytes);
 
     // Region reads: samples as seen in memory (after the intensity table).
     // Rectangle x0..x1, y0..y1 inclusive inside the image; y1 < y0 copies nothing.
@@ -152,6 +164,8 @@ class image {
     void computeGeometry();
     void buildPageTable();
     void refillPinnedPages();
+    // Pages the cache may hold: the limit, or the budget when that is larger.
+    int cachePages() const { return m_budgetPages > m_cacheLimit ? m_budgetPages : m_cacheLimit; }
 
     int m_type;
     int m_mode;
@@ -166,6 +180,7 @@ class image {
     unsigned char* m_palette;
     scan_page** m_pageTable;
     int m_cacheLimit;
+    int m_budgetPages;  // 0, or the pages SetCacheBudget allows
     int m_inMemory;
     int m_mappedCount;
     scan_page* m_newest;

@@ -1,8 +1,12 @@
 // Reading uncompressed 24-bit and 8-bit BMP files into paged images.
+#include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <memory>
 #include <new>
+#include <string>
 
+#include "imagefile/bgr_rows.h"
 #include "imagefile/bmp_header.h"
 #include "imagefile/imagefile.h"
 #include "module/module.h"
@@ -11,15 +15,17 @@ namespace tarvel {
 
 namespace {
 
-// Opens `path`, reads its header and checks it as a plain file of `bits` bits
-// per pixel whose pixel data lies wholly inside the file. Leaves the stream at
-// the first byte after the 54 header bytes. Null when the file is refused.
-bmp_file openChecked(const char* path, int bits, bmp_header& header, bmp_layout& layout) {
+// Opens `path`, reads its headers and checks them as an uncompressed 8- or
+// 24-bit file whose pixel data lies wholly inside the file. Leaves the stream
+// at the colour table. Null, with the reason in why, when the file is refused.
+bmp_file openChecked(const char* path, bmp_header& header, bmp_layout& layout, std::string& why) {
     bmp_file file(std::fopen(path, "rb"));
-    if (!file) return nullptr;
-    std::setvbuf(file.get(), nullptr, _IOFBF, kBmpStreamBuffer);
-    if (!header.read(file.get()) || !header.isPlain(bits) ||
-        !bmpCheckLayout(header, bmpFileBytes(file.get()), layout)) {
+    if (!file) {
+        why = std::string("cannot open: ") + std::strerror(errno);
+        return nullptr;
+    }
+    if (!header.read(file.get(), why) ||
+        !bmpCheckLayout(header, bmpFileBytes(file.get()), layout, why)) {
         return nullptr;
     }
     return file;
@@ -37,68 +43,70 @@ int imageRow(const bmp_layout& layout, int r) {
     return layout.topDown ? r : layout.height - 1 - r;
 }
 
-// Reads the 24-bit pixel rows into channels 0 (red), 1 (green), 2 (blue).
-// False if the file ends early.
-bool readRows24(std::FILE* file, image& img, const bmp_layout& layout, unsigned char* row,
+// Reads the pixel rows a band at a time into `band` (bmpBandRows rows) and
+// hands each file row to putRow(imageRow, bytes). False if the file ends early.
+template <class PutRow>
+bool readRows(std::FILE* file, const bmp_layout& layout, unsigned char* band,
+              KORBAS::IProgressWork* progress, PutRow putRow) {
+    const std::size_t bandRows = bmpBandRows(layout.rowBytes);
+    const std::size_t rowBytes = static_cast<std::size_t>(layout.rowBytes);
+    for (int r = 0; r < layout.height;) {
+        const std::size_t rows = std::min(bandRows, static_cast<std::size_t>(layout.height - r));
+        if (std::fread(band, rowBytes, rows, file) != rows) return false;
+        for (std::size_t i = 0; i < rows; ++i, ++r) {
+            putRow(imageRow(layout, r), band + i * rowBytes);
+            if (progress != nullptr) progress->Advance(1);
+        }
+    }
+    return true;
+}
+
+// Reads 24-bit pixel rows into channels 0 (red), 1 (green), 2 (blue).
+bool readRows24(std::FILE* file, image& img, const bmp_layout& layout, unsigned char* band,
                 KORBAS::IProgressWork* progress) {
     image::pointer red(&img, 0, 0);
     image::pointer green(&img, 1, 0);
     image::pointer blue(&img, 2, 0);
     const int width = layout.width;
-    for (int r = 0; r < layout.height; ++r) {
-        if (std::fread(row, 1, layout.rowBytes, file) != layout.rowBytes) return false;
-        const int offset = imageRow(layout, r) * width;
-        red = offset;
-        green = offset;
-        blue = offset;
+    return readRows(file, layout, band, progress, [&](int y, const unsigned char* s) {
+        red = y * width;
+        green = y * width;
+        blue = y * width;
         // A page holds whole rows, so the row is contiguous in each pinned page.
-        unsigned char* rp = red.GetPtr();
-        unsigned char* gp = green.GetPtr();
-        unsigned char* bp = blue.GetPtr();
-        const unsigned char* s = row;
-        for (int x = 0; x < width; ++x, s += 3) {
-            bp[x] = s[0];
-            gp[x] = s[1];
-            rp[x] = s[2];
-        }
-        if (progress != nullptr) progress->Advance(1);
-    }
-    return true;
+        DeinterleaveBgr(s, red.GetPtr(), green.GetPtr(), blue.GetPtr(), width);
+    });
 }
 
-// Reads the 8-bit index rows straight into channel 0. False if the file ends early.
-bool readRows8(std::FILE* file, image& img, const bmp_layout& layout,
+// Reads 8-bit index rows into channel 0.
+bool readRows8(std::FILE* file, image& img, const bmp_layout& layout, unsigned char* band,
                KORBAS::IProgressWork* progress) {
     image::pointer index(&img, 0, 0);
-    const std::size_t width = static_cast<std::size_t>(layout.width);
-    const std::uint64_t padding = layout.rowBytes - width;
-    for (int r = 0; r < layout.height; ++r) {
-        index = imageRow(layout, r) * layout.width;
-        if (std::fread(index.GetPtr(), 1, width, file) != width) return false;
-        for (std::uint64_t i = 0; i < padding; ++i) {
-            if (std::fgetc(file) == EOF) return false;
-        }
-        if (progress != nullptr) progress->Advance(1);
-    }
-    return true;
+    const int width = layout.width;
+    return readRows(file, layout, band, progress, [&](int y, const unsigned char* s) {
+        index = y * width;
+        std::memcpy(index.GetPtr(), s, static_cast<std::size_t>(width));
+    });
 }
+
+// A band buffer for the layout's rows; null when memory runs out.
+std::unique_ptr<unsigned char[]> newBand(const bmp_layout& layout) {
+    return std::unique_ptr<unsigned char[]>(
+        new (std::nothrow) unsigned char[bmpBandRows(layout.rowBytes) * layout.rowBytes]);
+}
+
+const char* const kCutShort = "the file ended early (did it change while it was read?)";
 
 }  // namespace
 
 bool CImageFileFormat_bmp::Load(image& img, const char* path, const char*,
                                 KORBAS::IProgressWork* progress) {
+    m_error.clear();
     bmp_header header;
-    {
-        bmp_file file(std::fopen(path, "rb"));
-        if (!file || !header.read(file.get())) return false;
-    }
-    if (header.type != kBmpMagic || header.planes != 1 || header.compression != 0) return false;
+    bmp_layout layout;
+    std::string why;
+    if (!openChecked(path, header, layout, why)) return fail(path, why);
     m_target = &img;
-    bool ok = false;
-    if (header.bitCount == 24)
-        ok = load24(path, progress);
-    else if (header.bitCount == 8)
-        ok = load8(path, progress);
+    const bool ok = header.bitCount == 24 ? load24(path, progress) : load8(path, progress);
     m_target = nullptr;
     return ok;
 }
@@ -106,18 +114,19 @@ bool CImageFileFormat_bmp::Load(image& img, const char* path, const char*,
 bool CImageFileFormat_bmp::load24(const char* path, KORBAS::IProgressWork* progress) {
     bmp_header header;
     bmp_layout layout;
-    bmp_file file = openChecked(path, 24, header, layout);
-    if (!file) return false;
-    // The pixel data may start after further header bytes.
-    for (std::uint64_t at = kBmpHeaderBytes; at < layout.dataStart; ++at) {
-        if (std::fgetc(file.get()) == EOF) return false;
-    }
-    if (!m_target->Create(3, layout.width, layout.height, 0)) return false;
-    std::unique_ptr<unsigned char[]> row(new (std::nothrow) unsigned char[layout.rowBytes]);
+    std::string why;
+    bmp_file file = openChecked(path, header, layout, why);
+    if (!file) return fail(path, why);
+    if (header.bitCount != 24) return fail(path, "the file changed while it was read");
+    if (std::fseek(file.get(), static_cast<long>(layout.dataStart), SEEK_SET) != 0)
+        return fail(path, "cannot seek to the pixels");
+    if (!m_target->Create(3, layout.width, layout.height, 0))
+        return fail(path, "the paged image cannot be created at the picture's size");
+    std::unique_ptr<unsigned char[]> band = newBand(layout);
     startRows(progress, layout.height);
-    if (!row || !readRows24(file.get(), *m_target, layout, row.get(), progress)) {
+    if (!band || !readRows24(file.get(), *m_target, layout, band.get(), progress)) {
         m_target->Destroy();
-        return false;
+        return fail(path, band ? kCutShort : "out of memory for a band of rows");
     }
     return true;
 }
@@ -125,26 +134,35 @@ bool CImageFileFormat_bmp::load24(const char* path, KORBAS::IProgressWork* progr
 bool CImageFileFormat_bmp::load8(const char* path, KORBAS::IProgressWork* progress) {
     bmp_header header;
     bmp_layout layout;
-    bmp_file file = openChecked(path, 8, header, layout);
-    if (!file) return false;
-    if (!m_target->Create(2, layout.width, layout.height, 0)) return false;
-    std::unique_ptr<unsigned char[]> table(new (std::nothrow) unsigned char[kBmpColourTableBytes]);
-    const std::size_t tableBytes = 4 * static_cast<std::size_t>(layout.colours);
-    if (!table || std::fread(table.get(), 1, tableBytes, file.get()) != tableBytes) {
+    std::string why;
+    bmp_file file = openChecked(path, header, layout, why);
+    if (!file) return fail(path, why);
+    if (header.bitCount != 8) return fail(path, "the file changed while it was read");
+    if (!m_target->Create(2, layout.width, layout.height, 0))
+        return fail(path, "the paged image cannot be created at the picture's size");
+    // The table follows the information header: 3 bytes an entry after an
+    // OS/2 1.x header, 4 otherwise, blue first.
+    const unsigned entry = header.colourEntryBytes();
+    const std::size_t tableBytes = entry * static_cast<std::size_t>(layout.colours);
+    std::unique_ptr<unsigned char[]> table(new (std::nothrow) unsigned char[tableBytes]);
+    if (!table || std::fread(table.get(), 1, tableBytes, file.get()) != tableBytes ||
+        std::fseek(file.get(), static_cast<long>(layout.dataStart), SEEK_SET) != 0) {
         m_target->Destroy();
-        return false;
+        return fail(path, table ? kCutShort : "out of memory for the colour table");
     }
     unsigned char* palette = m_target->GetPalette();
     std::memset(palette, 0, kPaletteBytes);
     for (int i = 0; i < layout.colours; ++i) {
-        palette[3 * i] = table[4 * i + 2];
-        palette[3 * i + 1] = table[4 * i + 1];
-        palette[3 * i + 2] = table[4 * i];
+        const unsigned char* bgr = table.get() + entry * i;
+        palette[3 * i] = bgr[2];
+        palette[3 * i + 1] = bgr[1];
+        palette[3 * i + 2] = bgr[0];
     }
+    std::unique_ptr<unsigned char[]> band = newBand(layout);
     startRows(progress, layout.height);
-    if (!readRows8(file.get(), *m_target, layout, progress)) {
+    if (!band || !readRows8(file.get(), *m_target, layout, band.get(), progress)) {
         m_target->Destroy();
-        return false;
+        return fail(path, band ? kCutShort : "out of memory for a band of rows");
     }
     return true;
 }

@@ -2,11 +2,14 @@
 // images, 24-bit for the rest, rows bottom-up.
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 #include <new>
+#include <string>
 
+#include "imagefile/bgr_rows.h"
 #include "imagefile/bmp_header.h"
 #include "imagefile/imagefile.h"
 
@@ -14,25 +17,36 @@ namespace tarvel {
 
 namespace {
 
-// Writes the header, the colour table (if any) and the rows, bottom row first.
-// fillRow(y, buffer) fills the stored row of image row y; padding stays zero.
+// Writes the header, the colour table (if any) and the rows, bottom row first,
+// a band at a time. fillRow(y, buffer) fills the stored row of image row y;
+// padding stays zero.
 // One progress step per row when a sink is given.
-// A regular file that could not be written completely is removed.
+// A regular file that could not be written completely is removed; why says
+// what went wrong.
 template <class FillRow>
 bool writeFile(const char* path, bmp_header header, const unsigned char* table,
                std::size_t tableBytes, int width, int height, KORBAS::IProgressWork* progress,
-               FillRow fillRow) {
+               std::string& why, FillRow fillRow) {
     const int bits = header.bitCount;
     const std::uint64_t rowBytes = bmpRowBytes(static_cast<std::uint64_t>(width), bits);
     const std::uint64_t pixelBytes = rowBytes * static_cast<std::uint64_t>(height);
     const std::uint64_t fileBytes = kBmpHeaderBytes + tableBytes + pixelBytes;
-    if (fileBytes > kBmpMaxFileBytes) return false;  // the size fields cannot say it
+    if (fileBytes > kBmpMaxFileBytes) {  // the size fields cannot say it
+        why = std::to_string(fileBytes) + " bytes pass the 4 GiB that a BMP file can hold";
+        return false;
+    }
 
-    std::unique_ptr<unsigned char[]> row(new (std::nothrow) unsigned char[rowBytes]());
-    if (!row) return false;
+    const std::size_t bandRows = bmpBandRows(rowBytes);
+    std::unique_ptr<unsigned char[]> band(new (std::nothrow) unsigned char[bandRows * rowBytes]());
+    if (!band) {
+        why = "out of memory for a band of rows";
+        return false;
+    }
     std::FILE* file = std::fopen(path, "wb");
-    if (file == nullptr) return false;
-    std::setvbuf(file, nullptr, _IOFBF, kBmpStreamBuffer);
+    if (file == nullptr) {
+        why = std::string("cannot create: ") + std::strerror(errno);
+        return false;
+    }
 
     header.fileSize = static_cast<std::uint32_t>(fileBytes);
     header.offBits = static_cast<std::uint32_t>(kBmpHeaderBytes + tableBytes);
@@ -42,30 +56,40 @@ bool writeFile(const char* path, bmp_header header, const unsigned char* table,
     bool ok = header.write(file) &&
               (tableBytes == 0 || std::fwrite(table, 1, tableBytes, file) == tableBytes);
     if (progress != nullptr) progress->SetTotal(height);
-    for (int y = height - 1; ok && y >= 0; --y) {
-        fillRow(y, row.get());
-        ok = std::fwrite(row.get(), 1, rowBytes, file) == rowBytes;
-        if (progress != nullptr) progress->Advance(1);
+    // Bands of rows from the bottom up, each written with one call.
+    for (int y = height - 1; ok && y >= 0;) {
+        std::size_t rows = 0;
+        for (; rows < bandRows && y >= 0; ++rows, --y) {
+            fillRow(y, band.get() + rows * rowBytes);
+            if (progress != nullptr) progress->Advance(1);
+        }
+        ok = std::fwrite(band.get(), rowBytes, rows, file) == rows;
     }
     // A partial regular file is removed; a device (a pipe, /dev/full) is left alone.
     struct stat st {};
     const bool regular = fstat(fileno(file), &st) == 0 && S_ISREG(st.st_mode);
     ok = std::fclose(file) == 0 && ok;
-    if (!ok && regular) std::remove(path);
+    if (!ok) {
+        why = std::string("cannot write: ") + std::strerror(errno);
+        if (regular) std::remove(path);
+    }
     return ok;
 }
 
 }  // namespace
 
 bool CImageFileFormat_bmp::Store(image& img, const char* path, const char*) {
-    if (!img.IsValid()) return false;
+    m_error.clear();
+    if (!img.IsValid()) return fail(path, "the image holds no pages");
     m_target = &img;
-    const bool ok = img.GetType() == 1 || img.GetType() == 2 ? store8(path) : store24(path);
+    std::string why;
+    const bool ok =
+        img.GetType() == 1 || img.GetType() == 2 ? store8(path, why) : store24(path, why);
     m_target = nullptr;
-    return ok;
+    return ok || fail(path, why);
 }
 
-bool CImageFileFormat_bmp::store24(const char* path) {
+bool CImageFileFormat_bmp::store24(const char* path, std::string& why) {
     image& img = *m_target;
     const int width = img.GetWidth();
     image::ipointer red(&img, 0, 0);
@@ -73,23 +97,16 @@ bool CImageFileFormat_bmp::store24(const char* path) {
     image::ipointer blue(&img, 2, 0);
     bmp_header header;
     header.bitCount = 24;
-    return writeFile(path, header, nullptr, 0, width, img.GetHeight(), m_storeProgress,
+    return writeFile(path, header, nullptr, 0, width, img.GetHeight(), m_storeProgress, why,
                      [&](int y, unsigned char* out) {
                          red = y * width;
                          green = y * width;
                          blue = y * width;
-                         const unsigned char* rp = red.GetPtr();
-                         const unsigned char* gp = green.GetPtr();
-                         const unsigned char* bp = blue.GetPtr();
-                         for (int x = 0; x < width; ++x, out += 3) {
-                             out[0] = bp[x];
-                             out[1] = gp[x];
-                             out[2] = rp[x];
-                         }
+                         InterleaveBgr(red.GetPtr(), green.GetPtr(), blue.GetPtr(), out, width);
                      });
 }
 
-bool CImageFileFormat_bmp::store8(const char* path) {
+bool CImageFileFormat_bmp::store8(const char* path, std::string& why) {
     image& img = *m_target;
     const int width = img.GetWidth();
     // Palette images write their palette; grey images the grey ramp.
@@ -106,7 +123,7 @@ bool CImageFileFormat_bmp::store8(const char* path) {
     header.bitCount = 8;
     header.clrUsed = kBmpMaxColours;
     return writeFile(path, header, table, sizeof table, width, img.GetHeight(), m_storeProgress,
-                     [&](int y, unsigned char* out) {
+                     why, [&](int y, unsigned char* out) {
                          index = y * width;
                          std::memcpy(out, index.GetPtr(), static_cast<std::size_t>(width));
                      });

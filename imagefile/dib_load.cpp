@@ -5,8 +5,11 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <new>
+#include <string>
 
 #include "host/bitmap.h"
+#include "imagefile/bgr_rows.h"
 #include "imagefile/dib_copy.h"
 #include "imagefile/imagefile.h"
 
@@ -45,10 +48,14 @@ bool copyColour(const KORBAS::CBitmapWindows& bitmap, image& img, int width, int
         unsigned char* rp = red.GetPtr();
         unsigned char* gp = green.GetPtr();
         unsigned char* bp = blue.GetPtr();
-        for (int x = 0; x < width; ++x) {
-            rp[x] = r[x * step];
-            gp[x] = g[x * step];
-            bp[x] = b[x * step];
+        if (step == 3 && g == b + 1 && r == b + 2) {
+            DeinterleaveBgr(b, rp, gp, bp, width);
+        } else {
+            for (int x = 0; x < width; ++x) {
+                rp[x] = r[x * step];
+                gp[x] = g[x * step];
+                bp[x] = b[x * step];
+            }
         }
         r += offset;
         g += offset;
@@ -101,14 +108,24 @@ bool copyBitmapToImage(const KORBAS::CBitmapWindows& bitmap, image& img) {
 }
 
 bool CImageFileFormat_dib::Load(image& img, const char* path, const char*, KORBAS::IProgressWork*) {
+    m_error.clear();
     m_target = &img;
     bool ok = false;
     try {
         const KORBAS::CBitmapWindows bitmap(nullptr, path, true);
-        ok = copyBitmapToImage(bitmap, img);
+        ok = copyBitmapToImage(bitmap, img) ||
+             fail(path, std::to_string(bitmap.getWidth()) + " x " +
+                            std::to_string(bitmap.getHeight()) + " pixels at " +
+                            std::to_string(bitmap.getBPP()) +
+                            " bits per pixel cannot be copied into a paged image");
+    } catch (const KORBAS::CImageDecodeException& e) {
+        // Names the file and the reason already.
+        m_error = e.what();
+    } catch (const std::bad_alloc&) {
+        fail(path, "out of memory");
     } catch (...) {
-        // Whatever the host library throws ends the load; the bitmap is gone.
-        ok = false;
+        // Whatever else the host library throws ends the load; the bitmap is gone.
+        fail(path, "the host imaging library failed");
     }
     m_target = nullptr;
     return ok;

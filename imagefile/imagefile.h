@@ -2,6 +2,8 @@
 // the BMP reader and writer, and the reader of files the host library decodes.
 #pragma once
 
+#include <string>
+
 #include "host/progress.h"
 #include "image/image.h"
 
@@ -34,16 +36,31 @@ class IImageFileFormat {
     virtual bool Store(image& image, const char* path, const char* options) = 0;
 };
 
-// The base of every format: accepts anything, loads and stores nothing.
+// The base of every format: accepts anything, loads and stores nothing, and
+// keeps the reason of its last failure.
 class CImageFileFormat : public IImageFileFormat {
   public:
     CImageFileFormat() : m_target(nullptr) {}
     bool Accepts(int, int) override { return true; }
-    bool Load(image&, const char*, const char*, KORBAS::IProgressWork*) override { return false; }
-    bool Store(image&, const char*, const char*) override { return false; }
+    bool Load(image&, const char* path, const char*, KORBAS::IProgressWork*) override {
+        return fail(path, "this format reads no files");
+    }
+    bool Store(image&, const char* path, const char*) override {
+        return fail(path, "this format writes no files");
+    }
+    // Why the last Load or Store failed, one line naming the file and the
+    // reason ("photo.bmp: truncated: ..."); empty after a success.
+    const char* GetError() const { return m_error.c_str(); }
 
   protected:
-    image* m_target;  // the image of the call in progress; not owned
+    // Records why the call on `path` failed; returns false.
+    bool fail(const char* path, const std::string& reason) {
+        m_error = std::string(path != nullptr ? path : "(no file name)") + ": " + reason;
+        return false;
+    }
+
+    image* m_target;      // the image of the call in progress; not owned
+    std::string m_error;  // see GetError
 };
 
 // Uncompressed Windows BMP files, read and written by the system itself
@@ -51,10 +68,15 @@ class CImageFileFormat : public IImageFileFormat {
 //
 // Load accepts 24-bit files (giving a three-channel RGB image, channel 0 red)
 // and 8-bit files with at most 256 colours (giving a palette image; colours
-// beyond the file's table are black), in either row order. It refuses every
-// other depth, compression, a width or height below 1, a plane of 2^31 bytes
-// or more, and any file shorter than its headers declare; those refusals
-// happen before the image is touched. If a read still comes up short (the
+// beyond the file's table are black), in either row order, with any
+// information header it knows: OS/2 1.x (12 bytes, 3-byte colours), OS/2 2.x
+// (16 to 64 bytes, Windows' 40, 52 and 56 among them), V4 (108) and V5 (124).
+// The colour table follows the information header; the pixels start at
+// bfOffBits (right after the table when it is 0). It refuses every other
+// header kind, depth, compression, a width or height below 1, a plane of 2^31
+// bytes or more, pixels said to start inside the headers, and any file
+// shorter than its headers declare; those refusals happen before the image is
+// touched. If a read still comes up short (the
 // file shrank meanwhile) or a buffer cannot be had, the image is destroyed
 // (left empty) and Load returns false.
 //
@@ -80,8 +102,8 @@ class CImageFileFormat_bmp : public CImageFileFormat {
 
     bool load24(const char* path, KORBAS::IProgressWork* progress);
     bool load8(const char* path, KORBAS::IProgressWork* progress);
-    bool store24(const char* path);
-    bool store8(const char* path);
+    bool store24(const char* path, std::string& why);
+    bool store8(const char* path, std::string& why);
 };
 
 // Any file the host imaging library decodes (JPEG, PNG, TIFF, BMP), read into

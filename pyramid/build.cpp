@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "host/host.h"
@@ -77,9 +78,13 @@ void report_layer(KORBAS::IProgressWork* progress, int layer, int last) {
 
 bool pyramid::Create(const char* directory, const char* source, int,
                      KORBAS::IProgressWork* progress) {
-    if (directory == nullptr || *directory == '\0' || source == nullptr || *source == '\0' ||
-        std::strlen(source) >= static_cast<size_t>(kPyramidNameChars)) {
-        return false;
+    m_error.clear();
+    if (directory == nullptr || *directory == '\0') return fail("no work directory given");
+    if (source == nullptr || *source == '\0') return fail("no source file given");
+    if (std::strlen(source) >= static_cast<size_t>(kPyramidNameChars)) {
+        return fail(std::string(source) + ": a source path of " +
+                    std::to_string(kPyramidNameChars) +
+                    " characters or more cannot be recorded in pyramid.ini");
     }
     SetWorkDirectory(directory);
     if (!workDirectoryUsable(true)) return false;
@@ -95,11 +100,11 @@ bool pyramid::Create(const char* directory, const char* source, int,
     build_state state(m_workDirectory);
     {
         image* first = state.add_layer();
+        // Nothing on disk changes when the source cannot be decoded.
         auto format = std::make_unique<CImageFileFormat_dib>();
-        if (!format->Load(*first, source, nullptr, progress) || first->GetWidth() < 1 ||
-            first->GetHeight() < 1) {
-            return false;  // nothing on disk has changed
-        }
+        if (!format->Load(*first, source, nullptr, progress)) return fail(format->GetError());
+        if (first->GetWidth() < 1 || first->GetHeight() < 1)
+            return fail(std::string(source) + ": decodes to a picture without pixels");
     }
     int width = state.layers[0]->GetWidth();
     int height = state.layers[0]->GetHeight();
@@ -122,7 +127,7 @@ bool pyramid::Create(const char* directory, const char* source, int,
                                     ini.c_str()) ||
         !WritePrivateProfileStringA(kPyramidSection, kPyramidVersionKey, versionText.c_str(),
                                     ini.c_str())) {
-        return false;
+        return fail(ini + ": cannot be written");
     }
 
     CImageResampler_bilinear resampler;
@@ -131,19 +136,26 @@ bool pyramid::Create(const char* directory, const char* source, int,
         image* next = state.add_layer();
         resampler.SetSource(state.layers[i - 1], 0, 0, width, height);
         resampler.SetDestination(next, 0, 0, width >> 1, height >> 1);
-        if (!resampler.Execute(progress)) return false;
+        if (!resampler.Execute(progress)) {
+            return fail(m_workDirectory + ": layer " + std::to_string(i) + " (" +
+                        std::to_string(width >> 1) + " x " + std::to_string(height >> 1) +
+                        ") cannot be made");
+        }
         state.layers[i - 1]->Flush();
         width >>= 1;
         height >>= 1;
     }
     for (int k = 0; k < count; ++k) {
         const std::string section = LayerSection(k);
-        if (!state.layers[k]->Freeze(kPyramidFile, section.c_str(), true)) return false;
+        if (!state.layers[k]->Freeze(kPyramidFile, section.c_str(), true)) {
+            return fail(ini + ": layer " + std::to_string(k) +
+                        " cannot be stored (its page files, palette file or section)");
+        }
         if (state.layers[k]->GetPalette() != nullptr) state.note_palette(section);
     }
     // Every page and palette file is complete: "Name" makes the pyramid openable.
     if (!WritePrivateProfileStringA(kPyramidSection, kPyramidNameKey, source, ini.c_str())) {
-        return false;
+        return fail(ini + ": cannot be written");
     }
     state.keep();
     replaceLayers(state.layers, source);

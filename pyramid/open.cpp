@@ -1,5 +1,8 @@
 // Opening a stored pyramid: reading pyramid.ini and thawing every layer
 // without reading a page.
+#include <sys/stat.h>
+
+#include <string>
 #include <vector>
 
 #include "host/host.h"
@@ -43,17 +46,25 @@ bool names_only_page_files(const std::string& ini, const std::string& section) {
 }  // namespace
 
 bool pyramid::Create(const char* directory, KORBAS::IProgressWork* progress) {
-    if (directory == nullptr || *directory == '\0') return false;
+    m_error.clear();
+    if (directory == nullptr || *directory == '\0') return fail("no work directory given");
     SetWorkDirectory(directory);
     if (!workDirectoryUsable(false)) return false;
     const std::string ini = m_workDirectory + kPyramidFile;
 
     char name[kPyramidNameChars];
     GetPrivateProfileStringA(kPyramidSection, kPyramidNameKey, "", name, sizeof name, ini.c_str());
-    if (name[0] == '\0') return false;
+    if (name[0] == '\0') {
+        struct stat st {};
+        return fail(ini + (stat(ini.c_str(), &st) != 0 ? ": no pyramid here (no such file)"
+                                                       : ": holds no pyramid (no \"Name\")"));
+    }
     const int count = static_cast<int>(
         GetPrivateProfileIntA(kPyramidSection, kPyramidLayerCountKey, -1, ini.c_str()));
-    if (count < 1 || count > kPyramidMaxLayers) return false;
+    if (count < 1 || count > kPyramidMaxLayers) {
+        return fail(ini + ": \"LayerCount\" is not a number from 1 to " +
+                    std::to_string(kPyramidMaxLayers));
+    }
     const int version = static_cast<int>(
         GetPrivateProfileIntA(kPyramidSection, kPyramidVersionKey, 1, ini.c_str()));
 
@@ -62,7 +73,8 @@ bool pyramid::Create(const char* directory, KORBAS::IProgressWork* progress) {
     if (progress != nullptr) progress->SetTotal(count - 1);
     const std::string bare = m_workDirectory.substr(0, m_workDirectory.size() - 1);
     bool failed = false;
-    for (int k = 0; k < count && !failed; ++k) {
+    int k = 0;
+    for (; k < count && !failed; ++k) {
         const std::string section = LayerSection(k);
         image* layer = new image;
         made.push_back(layer);
@@ -77,7 +89,8 @@ bool pyramid::Create(const char* directory, KORBAS::IProgressWork* progress) {
             (*it)->SetPersistent(false);
             delete *it;
         }
-        return false;
+        return fail(ini + ": layer section \"" + LayerSection(k - 1) +
+                    "\" does not describe page files of this directory that can be opened");
     }
     replaceLayers(slots, name);
     return true;

@@ -63,8 +63,9 @@ class CPyramidNotCreatedException {};
 // name as they were, except that a build into the directory this pyramid's
 // own layers live in drops them once it starts replacing that directory. A
 // successful Create replaces the layers held before (deleting the objects, not
-// their stored files). Page-file errors while layers are read print the page
-// store's messages and carry on. Nothing throws except std::bad_alloc.
+// their stored files). GetError tells why the last Create failed. Page-file
+// errors while layers are read print the page store's messages and carry on.
+// Nothing throws except std::bad_alloc.
 //
 // Threads: one thread at a time, with its layers. The work directory is not
 // locked: one process at a time may build into it.
@@ -154,6 +155,11 @@ class pyramid {
     bool Capture(image& target, int width, int height, int x, int y, int sourceWidth,
                  int sourceHeight) const;
 
+    // Why the last Create (either form) failed, one line naming the file or
+    // directory and the reason, the decoder's own for a source that cannot be
+    // decoded; empty after a success.
+    const char* GetError() const { return m_error.c_str(); }
+
     // The source path recorded under "Name"; empty when the pyramid holds nothing.
     const std::string& GetName() const { return m_name; }
     // The work directory, ending with '/'.
@@ -168,12 +174,15 @@ class pyramid {
   private:
     void replaceLayers(std::vector<image*>& layers, const std::string& name);
     // The work directory exists, is short enough for page-file paths and,
-    // when writing, lets files be created in it.
-    bool workDirectoryUsable(bool writing) const;
+    // when writing, lets files be created in it. False with the reason recorded.
+    bool workDirectoryUsable(bool writing);
+    // Records why a Create failed; returns false.
+    bool fail(const std::string& reason);
 
     std::vector<image*> m_layers;
     std::string m_workDirectory;
     std::string m_name;
+    std::string m_error;  // see GetError
     int m_resampleMode;
 };
 

@@ -4,6 +4,13 @@
 
 namespace tarvel {
 
+void HalveRow(const unsigned char* upper, const unsigned char* lower, unsigned char* out,
+              int width) {
+    for (int i = 0; i < width; ++i, upper += 2, lower += 2) {
+        out[i] = static_cast<unsigned char>((upper[0] + upper[1] + lower[0] + lower[1]) >> 2);
+    }
+}
+
 void ResampleHalve(image::pointer destination, int width, int height, const resample_source& source,
                    int x, int y, int /*srcWidth*/, int /*srcHeight*/,
                    KORBAS::IProgressWork* progress) {
@@ -17,11 +24,7 @@ void ResampleHalve(image::pointer destination, int width, int height, const resa
         const unsigned char* b = lower.fetch(top + 1);
         unsigned char* row = out.row();
         if (inside) {
-            a += x;
-            b += x;
-            for (int i = 0; i < width; ++i, a += 2, b += 2) {
-                row[i] = static_cast<unsigned char>((a[0] + a[1] + b[0] + b[1]) >> 2);
-            }
+            HalveRow(a + x, b + x, row, width);
         } else {
             for (int i = 0; i < width; ++i) {
                 const long long left = static_cast<long long>(x) + 2LL * i;

@@ -76,6 +76,11 @@ struct resample_source {
     int rows;
 };
 
+// One row of the halving kernel: out[i] is the truncated mean of upper[2i],
+// upper[2i + 1], lower[2i] and lower[2i + 1]. Overlaid pyramids halve with it too.
+void HalveRow(const unsigned char* upper, const unsigned char* lower, unsigned char* out,
+              int width);
+
 // The kernels. Each fills a destination plane of width x height from the
 // rectangle (x, y, srcWidth, srcHeight) of a source plane.
 void ResampleCopy(image::pointer destination, int width, int height, const resample_source& source,

@@ -2,6 +2,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
+#include <string>
+
 #include "platform/platform.h"
 #include "pyramid/pyramid.h"
 
@@ -21,13 +25,25 @@ void pyramid::SetWorkDirectory(const char* path) {
     }
 }
 
-bool pyramid::workDirectoryUsable(bool writing) const {
+bool pyramid::workDirectoryUsable(bool writing) {
     if (m_workDirectory.size() > static_cast<std::string::size_type>(kPyramidMaxDirectoryChars)) {
-        return false;
+        return fail(m_workDirectory + ": the work directory's path is longer than " +
+                    std::to_string(kPyramidMaxDirectoryChars) +
+                    " characters, too long for page-file paths");
     }
     struct stat st {};
-    if (stat(m_workDirectory.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
-    return !writing || access(m_workDirectory.c_str(), W_OK | X_OK) == 0;
+    if (stat(m_workDirectory.c_str(), &st) != 0)
+        return fail(m_workDirectory + ": cannot use the work directory: " + std::strerror(errno));
+    if (!S_ISDIR(st.st_mode)) return fail(m_workDirectory + ": not a directory");
+    if (writing && access(m_workDirectory.c_str(), W_OK | X_OK) != 0)
+        return fail(m_workDirectory +
+                    ": cannot write in the work directory: " + std::strerror(errno));
+    return true;
+}
+
+bool pyramid::fail(const std::string& reason) {
+    m_error = reason;
+    return false;
 }
 
 }  // namespace tarvel

@@ -8,9 +8,9 @@
 #include <memory>
 #include <vector>
 
+#include "display/dib_rows.h"
 #include "host/host.h"
 #include "imagefile/imagefile.h"
-#include "platform/platform.h"
 #include "tools/commands.h"
 #include "tools/pyramid_tools.h"
 
@@ -18,8 +18,8 @@ namespace tarvel_cli {
 
 namespace {
 
-// Rows converted and drawn per step when a PNG is written: the surface holds
-// the picture, the band only this many rows of it.
+// Rows read, converted and handed to the PNG writer per step: the memory a
+// PNG capture needs beside its image.
 constexpr int kBandRows = 64;
 
 bool has_extension(const std::string& path, const char* ext) {
@@ -33,54 +33,37 @@ bool has_extension(const std::string& path, const char* ext) {
     return true;
 }
 
-// Draws the image onto a device surface in bands of 24-bit top-down DIB rows
-// (grey and palette samples looked up into colours) and saves the surface.
-bool save_png(tarvel::image& img, const std::string& path, std::string& error) {
+// Streams the image into a PNG file in bands of rows, converted to DIB rows:
+// grey and palette images as 8-bit rows with their colour table (a grey or a
+// palette PNG), colour images as 24-bit rows.
+bool save_png(tarvel::image& img, const std::string& path, int level, std::string& error) {
     const int width = img.GetWidth();
     const int height = img.GetHeight();
-    std::unique_ptr<QDC> dc;
-    try {
-        dc = std::make_unique<QDC>(width, height);
-    } catch (const std::exception& e) {
-        error = std::string("too large for a PNG surface: ") + e.what();
+    const int channels = img.GetType() == 3 ? 3 : 1;
+    RGBQUAD table[256];
+    tarvel::PutColourTable(table, img.GetType() == 2 ? img.GetPalette() : nullptr);
+    KORBAS::CPngWriter writer;
+    if (!writer.Open(path.c_str(), width, height, 8 * channels, table, 256, level)) {
+        error = writer.GetError();
         return false;
     }
-    const int stride = (3 * width + 3) & ~3;
-    std::vector<unsigned char> bits(static_cast<size_t>(stride) * kBandRows);
-    std::vector<unsigned char> samples(static_cast<size_t>(width) * kBandRows);
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 24;
-    info.bmiHeader.biCompression = kBiRgb;
-    const unsigned char* palette = img.GetPalette();
-    const int channels = img.GetType() == 3 ? 3 : 1;
+    const size_t plane = static_cast<size_t>(width) * kBandRows;
+    const size_t stride = tarvel::DibRowBytes(width, 8 * channels);
+    std::vector<unsigned char> samples(plane * channels);
+    std::vector<unsigned char> rows(stride * kBandRows);
     for (int y0 = 0; y0 < height; y0 += kBandRows) {
-        const int rows = std::min(kBandRows, height - y0);
-        for (int c = 0; c < channels; ++c) {
-            img.GetRegion(0, y0, width - 1, y0 + rows - 1, c, samples.data());
-            for (int r = 0; r < rows; ++r) {
-                unsigned char* out = bits.data() + static_cast<size_t>(r) * stride;
-                const unsigned char* in = samples.data() + static_cast<size_t>(r) * width;
-                for (int x = 0; x < width; ++x) {
-                    if (channels == 3) {
-                        out[3 * x + 2 - c] = in[x];  // blue, green, red in a DIB
-                    } else {
-                        const unsigned v = in[x];
-                        out[3 * x + 2] = palette != nullptr ? palette[3 * v] : v;
-                        out[3 * x + 1] = palette != nullptr ? palette[3 * v + 1] : v;
-                        out[3 * x] = palette != nullptr ? palette[3 * v + 2] : v;
-                    }
-                }
-            }
+        const int count = std::min(kBandRows, height - y0);
+        for (int c = 0; c < channels; ++c)
+            img.GetRegion(0, y0, width - 1, y0 + count - 1, c, samples.data() + c * plane);
+        for (int r = 0; r < count; ++r) {
+            const unsigned char* first = samples.data() + static_cast<size_t>(r) * width;
+            const tarvel::dib_source source{{first, first + plane, first + 2 * plane}, channels};
+            tarvel::PutDibRow(source, 0, width, rows.data() + r * stride);
         }
-        info.bmiHeader.biHeight = -rows;  // top-down
-        SetDIBitsToDevice(*dc, 0, y0, width, rows, 0, 0, 0, rows, bits.data(), &info,
-                          kDibRgbColors);
+        if (!writer.WriteRows(rows.data(), count, static_cast<std::ptrdiff_t>(stride))) break;
     }
-    if (!dc->SaveAsPNG(path.c_str())) {
-        error = "cannot write the PNG file";
+    if (!writer.Finish()) {
+        error = writer.GetError();
         return false;
     }
     return true;
@@ -90,12 +73,13 @@ struct capture_options {
     std::string dir;
     int x = 0, y = 0, w = 0, h = 0, width = 0, height = 0;
     std::string out;
+    int pngLevel = KORBAS::kPngFastLevel;
 };
 
 }  // namespace
 
-bool save_image(tarvel::image& img, const std::string& path, std::string& error) {
-    if (has_extension(path, ".png")) return save_png(img, path, error);
+bool save_image(tarvel::image& img, const std::string& path, int pngLevel, std::string& error) {
+    if (has_extension(path, ".png")) return save_png(img, path, pngLevel, error);
     if (has_extension(path, ".bmp")) {
         if (tarvel::storeWindowsBMP(img, path.c_str(), nullptr) == 0) return true;
         error = "cannot write the BMP file";
@@ -125,6 +109,7 @@ void add_capture_command(CLI::App& app) {
         ->required()
         ->check(CLI::PositiveNumber);
     cmd->add_option("OUT", o->out, "Output file, .png or .bmp")->required();
+    add_png_level_option(cmd, o->pngLevel);
     cmd->callback([o] {
         const double start = seconds_now();
         tarvel::pyramid p;
@@ -144,7 +129,7 @@ void add_capture_command(CLI::App& app) {
                          o->height);
             throw CLI::RuntimeError(1);
         }
-        if (!save_image(view, o->out, error)) {
+        if (!save_image(view, o->out, o->pngLevel, error)) {
             std::fprintf(stderr, "tarvel capture: %s: %s\n", o->out.c_str(), error.c_str());
             throw CLI::RuntimeError(1);
         }

@@ -4,6 +4,8 @@
 #include <CLI/CLI.hpp>
 #include <utility>
 
+#include "host/png_writer.h"
+
 namespace tarvel_cli {
 
 // Runs `run` when the subcommand is chosen; a nonzero result becomes the exit status.
@@ -15,11 +17,21 @@ void on_run(CLI::App* cmd, Run run) {
     });
 }
 
+// The --png-level option of the commands that write PNG files.
+inline void add_png_level_option(CLI::App* cmd, int& level) {
+    level = KORBAS::kPngFastLevel;
+    cmd->add_option("--png-level", level,
+                    "zlib level of PNG output: 1 writes fast, 9 makes the smallest files")
+        ->check(CLI::Range(0, 9))
+        ->capture_default_str();
+}
+
 void add_demo_command(CLI::App& app);
 void add_convert_command(CLI::App& app);
 void add_verify_command(CLI::App& app);
 void add_pyramid_command(CLI::App& app);
 void add_capture_command(CLI::App& app);
+void add_view_command(CLI::App& app);
 void add_info_command(CLI::App& app);
 void add_sample_command(CLI::App& app);
 void add_image_info_command(CLI::App& app);

@@ -36,8 +36,10 @@ bool looks_like_bmp(const std::string& path) {
 
 // Reads `path` into `img`: 8- and 24-bit uncompressed BMP files with the
 // system's own reader (row by row, with progress), anything else, other BMP
-// files included, through the host imaging library's decoders.
-bool read_picture(tarvel::image& img, const std::string& path, KORBAS::IProgressWork* progress) {
+// files included, through the host imaging library's decoders. False with
+// the decoder's reason in error.
+bool read_picture(tarvel::image& img, const std::string& path, KORBAS::IProgressWork* progress,
+                  std::string& error) {
     if (looks_like_bmp(path)) {
         tarvel::CImageFileFormat_bmp bmp;
         if (bmp.Load(img, path.c_str(), nullptr, progress)) return true;
@@ -50,6 +52,7 @@ bool read_picture(tarvel::image& img, const std::string& path, KORBAS::IProgress
     tarvel::CImageFileFormat_dib host;
     const bool ok = host.Load(img, path.c_str(), nullptr, nullptr);
     if (ok && progress != nullptr) progress->Advance(1);
+    if (!ok) error = host.GetError();
     return ok;
 }
 
@@ -73,11 +76,10 @@ long long size_of(const std::string& path) {
 bool convert(tarvel::image& img, const convert_options& options) {
     std::unique_ptr<KORBAS::CTerminalProgress> bar;
     if (!options.quiet) bar = std::make_unique<KORBAS::CTerminalProgress>(stderr);
-    if (!read_picture(img, options.input, bar.get())) {
-        std::fprintf(stderr,
-                     "tarvel convert: cannot read %s: not a picture the decoders know (JPEG, "
-                     "PNG, TIFF, BMP), damaged or truncated, or of 9 to 16 bits per pixel\n",
-                     options.input.c_str());
+    std::string error;
+    if (!read_picture(img, options.input, bar.get(), error)) {
+        if (bar) bar->Abandon();
+        std::fprintf(stderr, "tarvel convert: %s\n", error.c_str());
         return false;
     }
     if (bar) {
@@ -89,8 +91,8 @@ bool convert(tarvel::image& img, const convert_options& options) {
     tarvel::CImageFileFormat_bmp bmp;
     bmp.SetStoreProgress(bar.get());
     if (!bmp.Store(img, options.output.c_str(), nullptr)) {
-        std::fprintf(stderr, "tarvel convert: cannot write %s (or it would pass 4 GiB)\n",
-                     options.output.c_str());
+        if (bar) bar->Abandon();
+        std::fprintf(stderr, "tarvel convert: %s\n", bmp.GetError());
         return false;
     }
     if (bar) bar->Finish();

@@ -1,17 +1,21 @@
 // `tarvel demo`: the main job on the built-in sample. Generates the sample
-// picture when it is missing, opens or builds its pyramid, and captures an
-// overview, a zoomed view and a full-resolution detail to PNG files.
+// picture when it is missing, opens or builds its pyramid, and shows an
+// overview, a zoomed view and a full-resolution detail through the pyramid's
+// host image and bitmap, as a host would, into PNG files.
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <memory>
 #include <string>
 
+#include "display/display.h"
 #include "platform/platform.h"
 #include "tools/commands.h"
 #include "tools/console.h"
 #include "tools/pyramid_tools.h"
+#include "tools/view_tools.h"
 
 namespace tarvel_cli {
 
@@ -26,12 +30,14 @@ struct demo_options {
     int width = kSampleWidth;
     int height = kSampleHeight;
     std::string format = "jpg";
+    bool smooth = false;
+    int pngLevel = KORBAS::kPngFastLevel;
 };
 
-struct view {
+struct demo_view {
     const char* file;
     const char* what;
-    int x, y, w, h, width, height;
+    view_spec spec;
 };
 
 int run_demo(const demo_options& o) {
@@ -57,37 +63,43 @@ int run_demo(const demo_options& o) {
         std::printf("sample    %s (already there)\n", sample.c_str());
     }
 
-    tarvel::pyramid p;
-    if (open_or_build(p, sample, dir + "pyramid", true) != 0) return 1;
-    print_layers(p);
+    auto* p = new tarvel::pyramid;
+    tarvel::CImagePyramid adapter(p);  // shows the pyramid, and owns it
+    if (open_or_build(*p, sample, dir + "pyramid", true) != 0) return 1;
+    print_layers(*p);
 
-    const tarvel::image& top = *p.GetLayerAt(0);
-    const int w = top.GetWidth();
-    const int h = top.GetHeight();
+    const int w = static_cast<int>(adapter.getWidth());
+    const int h = static_cast<int>(adapter.getHeight());
     const int side = std::min({kViewSide, w, h});
     const int zoom = std::min({4 * kViewSide, w, h});
-    const view views[] = {
-        {"overview.png", "the whole picture", 0, 0, w, h, kOverviewWidth,
-         std::max(1, static_cast<int>(1LL * h * kOverviewWidth / w))},
-        {"zoom.png", "a quarter-resolution view of the centre", (w - zoom) / 2, (h - zoom) / 2,
-         zoom, zoom, zoom / 4, zoom / 4},
-        {"detail.png", "full resolution at the centre", (w - side) / 2, (h - side) / 2, side, side,
-         side, side},
+    const int overviewHeight =
+        std::max(1, static_cast<int>(std::lround(1.0 * h * kOverviewWidth / w)));
+    const demo_view views[] = {
+        {"overview.png",
+         "the whole picture",
+         {kOverviewWidth, overviewHeight, 0, 0, 1.0 * w, 1.0 * h}},
+        {"zoom.png",
+         "the centre at a quarter of full resolution",
+         {std::max(1, zoom / 4), std::max(1, zoom / 4), (w - zoom) / 2.0, (h - zoom) / 2.0,
+          (w + zoom) / 2.0, (h + zoom) / 2.0}},
+        {"detail.png",
+         "the centre at full resolution",
+         {side, side, (w - side) / 2.0, (h - side) / 2.0, (w + side) / 2.0, (h + side) / 2.0}},
     };
-    for (const view& v : views) {
-        const double t = seconds_now();
-        tarvel::image out;
-        std::string error;
+    for (const demo_view& v : views) {
+        view_spec spec = v.spec;
+        spec.smooth = o.smooth;
         const std::string path = dir + v.file;
-        if (!p.Capture(out, v.width, v.height, v.x, v.y, v.w, v.h) ||
-            !save_image(out, path, error)) {
+        view_report report;
+        std::string error;
+        if (!render_view(adapter, spec, path, o.pngLevel, report, error)) {
             std::fprintf(stderr, "tarvel demo: %s: %s\n", path.c_str(), error.c_str());
             return 1;
         }
-        const int factor = std::max(v.w / v.width, v.h / v.height);
-        std::printf("captured  %-22s %5d x %-5d from layer %d (%d %d %d %d): %s, %.3f s\n",
-                    path.c_str(), v.width, v.height, p.GetLayerForReduction(factor), v.x, v.y, v.w,
-                    v.h, v.what, seconds_now() - t);
+        std::printf("view      %-22s %5d x %-5d from layer %d, %s: %s; fill %.1f ms, PNG %.1f ms\n",
+                    path.c_str(), spec.width, spec.height, report.layer,
+                    spec.smooth ? "smooth" : "nearest", v.what, report.fillSeconds * 1e3,
+                    report.writeSeconds * 1e3);
     }
     std::printf("time      %.2f s, peak RSS %.1f MiB\n", seconds_now() - start,
                 peak_resident_bytes() / 1048576.0);
@@ -104,8 +116,9 @@ void add_demo_command(CLI::App& app) {
         "demo",
         "The main job on the built-in sample, with no input needed: generate a 10000 x 8000 "
         "map-like RGB picture (when DIR has none), open or build its pyramid in DIR/pyramid "
-        "with a progress bar, and capture an overview, a zoomed view and a full-resolution "
-        "detail into DIR/overview.png, DIR/zoom.png and DIR/detail.png.");
+        "with a progress bar, and show an overview, a zoomed view and a full-resolution "
+        "detail as the display does (tarvel view) into DIR/overview.png, DIR/zoom.png and "
+        "DIR/detail.png.");
     cmd->add_option("--dir", options->directory, "Directory for the sample, pyramid and views")
         ->capture_default_str();
     cmd->add_option("--width", options->width, "Width of a newly generated sample")
@@ -117,6 +130,8 @@ void add_demo_command(CLI::App& app) {
     cmd->add_option("--format", options->format, "Sample file format")
         ->check(CLI::IsMember({"jpg", "tif"}))
         ->capture_default_str();
+    cmd->add_flag("--smooth", options->smooth, "Show the views with bilinear sampling");
+    add_png_level_option(cmd, options->pngLevel);
     on_run(cmd, [options] { return run_demo(*options); });
 }
 

@@ -1,12 +1,9 @@
 // `tarvel pyramid SOURCE DIR`: opens the pyramid stored in DIR, or builds it
 // from SOURCE with a progress bar, and prints its layers.
 #include <sys/stat.h>
-#include <unistd.h>
 
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
-#include <cstring>
 #include <memory>
 
 #include "host/host.h"
@@ -31,6 +28,14 @@ const char* kind(int type) {
     }
 }
 
+struct pyramid_options {
+    std::string source;
+    std::string dir;
+    bool rebuild = false;
+};
+
+}  // namespace
+
 // Two paths name the same source when they are equal or name the same file.
 bool same_source(const std::string& a, const std::string& b) {
     if (a == b) return true;
@@ -39,29 +44,6 @@ bool same_source(const std::string& a, const std::string& b) {
     return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
            sa.st_ino == sb.st_ino;
 }
-
-// Why a build failed, as well as can be told from outside.
-std::string build_failure(const std::string& source, const std::string& dir) {
-    if (access(source.c_str(), R_OK) != 0)
-        return "cannot read " + source + ": " + std::strerror(errno);
-    try {
-        KORBAS::CBitmapWindows header(nullptr, source.c_str(), false);
-    } catch (const std::exception& e) {
-        return std::string("cannot decode ") + e.what();
-    }
-    if (access(dir.c_str(), W_OK | X_OK) != 0) {
-        return "cannot write in " + dir + ": " + std::strerror(errno);
-    }
-    return "building in " + dir + " failed (is the disk full?)";
-}
-
-struct pyramid_options {
-    std::string source;
-    std::string dir;
-    bool rebuild = false;
-};
-
-}  // namespace
 
 double seconds_now() {
     return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
@@ -99,8 +81,8 @@ int open_or_build(tarvel::pyramid& p, const std::string& source, const std::stri
     KORBAS::CTerminalProgress bar(stderr);
     const double buildStart = seconds_now();
     if (!p.Create(dir.c_str(), source.c_str(), -1, &bar)) {
-        bar.Finish();
-        std::fprintf(stderr, "tarvel: %s\n", build_failure(source, dir).c_str());
+        bar.Abandon();
+        std::fprintf(stderr, "tarvel: %s\n", p.GetError());
         return 1;
     }
     bar.Finish();

@@ -26,11 +26,14 @@ bool write_sample(const std::string& path, int width, int height, std::string& e
 int open_or_build(tarvel::pyramid& p, const std::string& source, const std::string& dir,
                   bool rebuild);
 
+// Two paths name the same source when they are equal or name the same file.
+bool same_source(const std::string& a, const std::string& b);
+
 // Prints one line per layer.
 void print_layers(const tarvel::pyramid& p);
 
-// Writes an image as PNG (.png) or BMP (.bmp) by the path's extension. False
-// with a reason in error.
-bool save_image(tarvel::image& img, const std::string& path, std::string& error);
+// Writes an image as PNG (.png, at zlib level pngLevel) or BMP (.bmp) by the
+// path's extension. False with a reason in error.
+bool save_image(tarvel::image& img, const std::string& path, int pngLevel, std::string& error);
 
 }  // namespace tarvel_cli

@@ -2,18 +2,18 @@
 // handover, bytes surviving save and load, flushing one entity, reservations,
 // and resident memory staying near the limit.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "host/parts.h"
+#include "tests/resident_memory.h"
 
 using img::COverlaidImagePartList;
 using img::IOverlaidEntity;
+using tarvel_test::resident_bytes;
 using List = IOverlaidEntity::IEntityPartList;
 
 namespace {
@@ -33,15 +33,6 @@ std::string order(const List& list) {
 // Uses a part once, marking its first byte with its name.
 void touch(Part& part, char name) {
     img::CPartUse(&part).data()[0] = static_cast<unsigned char>(name);
-}
-
-long long resident_bytes() {
-    long long size = 0, resident = 0;
-    if (std::FILE* f = std::fopen("/proc/self/statm", "r")) {
-        if (std::fscanf(f, "%lld %lld", &size, &resident) != 2) resident = 0;
-        std::fclose(f);
-    }
-    return resident * sysconf(_SC_PAGESIZE);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include <tuple>
 
+#include "platform/platform.h"
 #include "test_access.h"
 
 namespace {
@@ -191,6 +192,33 @@ TEST_F(CacheTest, PinnedPagesSurviveEvictionAndFlush) {
     img.Flush();
     EXPECT_EQ(img.GetInMemoryCount(), 0);
     EXPECT_EQ(fetchPage(1)[10], 99);
+}
+
+// A budget lets the cache hold more pages (whole pages, at most the image);
+// lowering it evicts at once; Freeze records the default limit, and a new
+// Create has the default again.
+TEST_F(CacheTest, ABudgetRaisesTheCacheUntilLoweredOrRecreated) {
+    const long long standard = 16LL * kPageSize;
+    EXPECT_EQ(img.GetCacheBudget(), standard);
+    img.SetCacheBudget(20 * kPageSize + kPageSize / 2);
+    EXPECT_EQ(img.GetCacheBudget(), 20LL * kPageSize);
+    for (int k = 0; k < 24; ++k) fetchPage(k);
+    EXPECT_EQ(img.GetInMemoryCount(), 20);
+    EXPECT_TRUE(page(4).IsInMemory() && !page(3).IsInMemory());
+
+    img.SetCacheBudget(1LL << 40);  // more than the image: all of its pages
+    EXPECT_EQ(img.GetCacheBudget(), static_cast<long long>(img.GetPageCount()) * kPageSize);
+    img.SetCacheBudget(10 * kPageSize);  // below the default: the default
+    EXPECT_EQ(img.GetCacheBudget(), standard);
+    EXPECT_LT(img.GetInMemoryCount(), 16);
+    EXPECT_TRUE(page(23).IsInMemory() && !page(8).IsInMemory());
+
+    img.SetCacheBudget(20 * kPageSize);
+    ASSERT_TRUE(img.Freeze("dir.ini", "image", false));
+    EXPECT_EQ(GetPrivateProfileIntA("image", "CacheLimit", 0, dir.file_path("dir.ini").c_str()),
+              16u);
+    ASSERT_TRUE(img.Create(1, kWidth, 24 * 256, 0));
+    EXPECT_EQ(img.GetCacheBudget(), standard);
 }
 
 }  // namespace

@@ -1,0 +1,168 @@
+// The tarvel program run as a user runs it: what each command prints, its
+// exit status, and the files it leaves, for good inputs and bad ones.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "host/writers.h"
+#include "image/test_access.h"
+#include "imagefile/bmp_bytes.h"
+#include "imagefile/image_checks.h"
+#include "imagefile/imagefile.h"
+
+using namespace tarvel_test;
+
+namespace {
+
+struct outcome {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+// Runs the program with `args` (words without spaces or quotes) in `dir`.
+outcome run(const scratch_dir& dir, const std::string& args) {
+    const std::string out = dir.file_path(".stdout");
+    const std::string err = dir.file_path(".stderr");
+    const std::string command =
+        "cd " + dir.path() + " && " TARVEL_TOOL " " + args + " >" + out + " 2>" + err;
+    const int raw = std::system(command.c_str());
+    outcome o;
+    o.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    o.out = read_text(out);
+    o.err = read_text(err);
+    return o;
+}
+
+bool exists(const std::string& path) {
+    struct stat st {};
+    return stat(path.c_str(), &st) == 0;
+}
+
+std::uint8_t picture(int c, int x, int y) {
+    return static_cast<std::uint8_t>(40 * c + 9 * x + 17 * y);
+}
+
+// Inputs made here: an 8-bit BMP with a V5 header and a gap before its
+// pixels, an RGB PNG, a cut copy of that PNG, and a text file.
+class Tool : public testing::Test {
+  protected:
+    void SetUp() override {
+        bytes bmp = make_bmp8({8, 9, 5, 0, 16, 16, 7}, index);
+        // A V5 header: 84 more header bytes, and bfOffBits past them.
+        bmp.insert(bmp.begin() + 54, 84, 0);
+        bmp[14] = 124;
+        bmp[10] = static_cast<std::uint8_t>(bmp[10] + 84);
+        write_bytes(dir.file_path("v5.bmp"), bmp);
+
+        bytes rgb;
+        for (int y = 0; y < 6; ++y)
+            for (int x = 0; x < 11; ++x)
+                for (int c = 0; c < 3; ++c) rgb.push_back(picture(c, x, y));
+        writePng(dir.file_path("rgb.png"), 11, 6, 2, 8, rgb);
+        bytes png = read_bytes(dir.file_path("rgb.png"));
+        png.resize(png.size() - 30);
+        write_bytes(dir.file_path("cut.png"), png);
+        std::ofstream(dir.file_path("notes.txt")) << "not a picture\n";
+        mkdir(dir.file_path("empty").c_str(), 0755);
+    }
+    static std::uint8_t index(int, int x, int y) {
+        return static_cast<std::uint8_t>((x + 2 * y) % 16);
+    }
+    scratch_dir dir;
+};
+
+// The lines of a text that start with `prefix`.
+std::vector<std::string> lines_starting(const std::string& text, const std::string& prefix) {
+    std::vector<std::string> found;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        if (line.rfind(prefix, 0) == 0) found.push_back(line);
+    return found;
+}
+
+// Failures: a non-zero status and one message line on standard error (after
+// any progress lines) naming the file and the reason, and no output file left.
+TEST_F(Tool, FailuresSayWhichFileAndWhyOnOneLine) {
+    struct row {
+        const char* args;
+        const char* says;    // in standard error
+        const char* absent;  // a file that must not exist afterwards
+    };
+    const row rows[] = {
+        {"convert cut.png out.bmp", "tarvel convert: cut.png: PNG: ", "out.bmp"},
+        {"convert notes.txt out.bmp", "tarvel convert: notes.txt: not a JPEG, PNG, TIFF or BMP",
+         "out.bmp"},
+        {"convert rgb.png empty/none/out.bmp", "tarvel convert: empty/none/out.bmp: cannot create",
+         "empty/none/out.bmp"},
+        {"pyramid cut.png p1", "tarvel: cut.png: PNG: ", "p1/pyramid.ini"},
+        {"pyramid missing.png p2", "tarvel: missing.png: cannot open: No such file",
+         "p2/pyramid.ini"},
+        {"decode notes.txt", "tarvel decode: notes.txt: not a JPEG, PNG, TIFF or BMP", ""},
+        {"capture empty 0 0 4 4 2 2 view.png", "empty", "view.png"},
+    };
+    for (const row& r : rows) {
+        SCOPED_TRACE(r.args);
+        const outcome o = run(dir, r.args);
+        EXPECT_NE(o.status, 0);
+        const std::vector<std::string> messages = lines_starting(o.err, "tarvel");
+        ASSERT_EQ(messages.size(), 1u) << o.err;
+        EXPECT_NE(messages[0].find(r.says), std::string::npos) << o.err;
+        EXPECT_EQ(o.err.rfind(messages[0] + "\n"), o.err.size() - messages[0].size() - 1) << o.err;
+        if (*r.absent) {
+            EXPECT_FALSE(exists(dir.file_path(r.absent)));
+        }
+    }
+    // Usage errors come from the command line, before anything is read.
+    EXPECT_NE(run(dir, "").status, 0);
+    EXPECT_NE(run(dir, "convert").status, 0);
+    EXPECT_NE(run(dir, "frobnicate").status, 0);
+    EXPECT_EQ(run(dir, "--help").status, 0);
+}
+
+// Successes: status 0, what the command says it did, and files that hold
+// the expected pixels.
+TEST_F(Tool, CommandsWriteWhatTheySay) {
+    outcome o = run(dir, "convert --quiet v5.bmp v5-out.bmp");
+    ASSERT_EQ(o.status, 0) << o.err;
+    EXPECT_NE(o.out.find("9 x 5 palette, 8-bit BMP"), std::string::npos) << o.out;
+    tarvel::image img;
+    ASSERT_EQ(tarvel::loadWindowsBMP(img, dir.file_path("v5-out.bmp").c_str(), nullptr), 0);
+    expect_picture(img, 2, 9, 5, index, test_palette(16));
+
+    o = run(dir, "convert --quiet rgb.png rgb.bmp");
+    ASSERT_EQ(o.status, 0) << o.err;
+    ASSERT_EQ(tarvel::loadWindowsBMP(img, dir.file_path("rgb.bmp").c_str(), nullptr), 0);
+    expect_picture(img, 3, 11, 6, picture);
+
+    o = run(dir, "decode rgb.png -o decoded.png");
+    ASSERT_EQ(o.status, 0) << o.err;
+    EXPECT_NE(o.out.find("rgb.png: 11 x 6 pixels, 24 bits per pixel"), std::string::npos) << o.out;
+    tarvel::CImageFileFormat_dib png;
+    ASSERT_TRUE(png.Load(img, dir.file_path("decoded.png").c_str(), nullptr, nullptr));
+    expect_picture(img, 3, 11, 6, picture);
+
+    o = run(dir, "pyramid rgb.png pyr");
+    ASSERT_EQ(o.status, 0) << o.err;
+    EXPECT_NE(o.out.find("built     pyr from rgb.png: 1 layers"), std::string::npos) << o.out;
+    EXPECT_NE(o.out.find("layer 0       11 x 6      RGB"), std::string::npos) << o.out;
+    o = run(dir, "pyramid rgb.png pyr");
+    EXPECT_NE(o.out.find("opened    pyr"), std::string::npos) << o.out;
+    o = run(dir, "pyramid v5.bmp pyr");
+    EXPECT_EQ(o.status, 1);
+    EXPECT_NE(o.err.find("--rebuild"), std::string::npos) << o.err;
+
+    o = run(dir, "capture pyr 0 0 11 6 11 6 view.bmp");
+    ASSERT_EQ(o.status, 0) << o.err;
+    ASSERT_EQ(tarvel::loadWindowsBMP(img, dir.file_path("view.bmp").c_str(), nullptr), 0);
+    expect_picture(img, 3, 11, 6, picture);
+}
+
+}  // namespace
