@@ -50,7 +50,14 @@ struct http_response {
     std::string body;
     std::vector<std::pair<std::string, std::string>> headers;
 
+    // Sets a header, replacing an earlier value of the same name.
     void Set(std::string name, std::string value) {
+        for (auto& h : headers) {
+            if (h.first == name) {
+                h.second = std::move(value);
+                return;
+            }
+        }
         headers.emplace_back(std::move(name), std::move(value));
     }
 };

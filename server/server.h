@@ -24,6 +24,8 @@ struct server_options {
     int threads = 0;                 // workers; 0 means one per processor
     int jpegQuality = kDefaultJpegQuality;
     output_limits limits;
+    // Bytes of encoded pictures kept for requests that come again (0: none).
+    std::size_t cacheBytes = 64u << 20;
     // The web folder: viewer.html, viewer.js, viewer.css and OpenSeadragon
     // installed by npm under node_modules/.
     std::string webDirectory;
@@ -37,10 +39,14 @@ struct server_options {
 //
 // Owns: the catalog, one pool of opened views per pyramid (each worker
 // borrows a view of its own, so no pyramid object is ever used by two
-// threads), the web assets and the HTTP threads. Memory: each opened view
-// holds its layers' page caches; at most `threads` views of a pyramid are
-// ever opened, so pages in memory stay below threads x pyramids x their
-// caches, and each worker holds at most two copies of one output picture.
+// threads), the cache of encoded pictures, the web assets and the HTTP
+// threads. Memory: at most `threads` views of a pyramid are ever opened; each
+// maps its layers' page files (the system's file cache, shared by every view)
+// and keeps its layers' default page caches for pages it cannot map, and a
+// DIB of at most pyramid_view::kKeptDibPixels between pictures. While a
+// worker makes a picture it holds up to three copies of it (the DIB, the
+// picture, the encoding), bounded by the limits' maxArea; the picture cache
+// holds cacheBytes.
 // Failure: AddPyramid and Start return false with a reason; a failed Start
 // leaves nothing running. Threads: AddPyramid, Start and Stop from one thread;
 // requests are answered on the server's own threads.

@@ -91,7 +91,7 @@ bool ParseAdjustment(const char* value, double& out, request_error& error) {
 
 iiif_service::iiif_service(const std::vector<served_image>& images, const server_options& options,
                            const web_assets& assets)
-    : m_images(images), m_options(options), m_assets(assets) {
+    : m_images(images), m_options(options), m_assets(assets), m_cache(options.cacheBytes) {
     for (std::size_t i = 0; i < images.size(); ++i) {
         m_pools.push_back(std::make_unique<view_pool>(images[i]));
         m_byId[images[i].id] = static_cast<int>(i);
@@ -202,6 +202,12 @@ void iiif_service::picture(const http_request& request, int index, std::string_v
         out.status = 304;
         return;
     }
+    out.Set("Content-Type", MediaType(r.f));
+    const std::string cacheKey = std::to_string(index) + "/" + key;
+    if (const tile_cache::body kept = m_cache.Find(cacheKey)) {
+        out.body = *kept;
+        return;
+    }
     raster picture;
     std::string error;
     {
@@ -227,7 +233,7 @@ void iiif_service::picture(const http_request& request, int index, std::string_v
         text(out, 500, image.id + ": cannot encode the picture: " + error);
         return;
     }
-    out.Set("Content-Type", MediaType(r.f));
+    m_cache.Insert(cacheKey, std::make_shared<const std::string>(out.body));
 }
 
 void iiif_service::page(const http_request&, std::string_view path, http_response& out) {

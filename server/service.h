@@ -11,6 +11,7 @@
 #include "server/catalog.h"
 #include "server/http_server.h"
 #include "server/server.h"
+#include "server/tile_cache.h"
 #include "server/web_assets.h"
 
 namespace tarvel {
@@ -41,6 +42,7 @@ class iiif_service {
     const server_options& m_options;
     const web_assets& m_assets;
     std::vector<std::unique_ptr<view_pool>> m_pools;
+    tile_cache m_cache;
     std::map<std::string, int, std::less<>> m_byId;
     std::atomic<int> m_port{0};
 };

@@ -50,6 +50,10 @@ double seconds_now() {
         .count();
 }
 
+std::string pyramid_beside(const std::string& picture) {
+    return picture + ".pyramid";
+}
+
 void print_layers(const tarvel::pyramid& p) {
     for (int k = 0; k < p.GetLayerCount(); ++k) {
         const tarvel::image& layer = *p.GetLayerAt(k);

@@ -26,6 +26,10 @@ bool write_sample(const std::string& path, int width, int height, std::string& e
 int open_or_build(tarvel::pyramid& p, const std::string& source, const std::string& dir,
                   bool rebuild);
 
+// The directory a picture's pyramid is kept in when none is named: beside
+// it, PICTURE.pyramid.
+std::string pyramid_beside(const std::string& picture);
+
 // Two paths name the same source when they are equal or name the same file.
 bool same_source(const std::string& a, const std::string& b);
 

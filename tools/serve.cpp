@@ -18,17 +18,8 @@ namespace {
 struct serve_options {
     std::vector<std::string> paths;
     tarvel::server::server_options server;
+    int cacheMb = static_cast<int>(server.cacheBytes >> 20);
 };
-
-// The directory a picture's pyramid is kept in: beside it, named after it
-// with ".pyramid" in place of its extension.
-std::string pyramid_beside(const std::string& picture) {
-    const std::size_t slash = picture.find_last_of('/');
-    const std::size_t dot = picture.find_last_of('.');
-    const bool hasExtension =
-        dot != std::string::npos && (slash == std::string::npos || dot > slash + 1);
-    return (hasExtension ? picture.substr(0, dot) : picture) + ".pyramid";
-}
 
 // Adds one PATH: a pyramid directory as it is, a picture through its pyramid
 // (opened, or built with a progress bar). Prints why not and returns false.
@@ -66,6 +57,7 @@ int run(serve_options& o) {
     pthread_sigmask(SIG_BLOCK, &stop, nullptr);
 
     std::string error, warning;
+    o.server.cacheBytes = static_cast<std::size_t>(o.cacheMb) << 20;
     if (!server.Start(o.server, error, warning)) {
         std::fprintf(stderr, "tarvel serve: %s\n", error.c_str());
         return 1;
@@ -97,7 +89,7 @@ void add_serve_command(CLI::App& app) {
     CLI::App* cmd = app.add_subcommand(
         "serve",
         "Serve pyramids to web browsers and IIIF viewers: each PATH is a pyramid directory or a "
-        "picture, whose pyramid is opened or built beside it (PICTURE.pyramid). Each is served at "
+        "picture, whose pyramid is opened or built beside it (PICTURE.pyramid, as tarvel view does). Each is served at "
         "/iiif/3/ID/ (IIIF Image API 3.0, ID being its directory's name) and shown at /view/ID; "
         "/ lists them. Stops cleanly on Ctrl-C or SIGTERM.");
     cmd->add_option("PATH", o->paths, "Pyramid directories or pictures")->required();
@@ -114,6 +106,10 @@ void add_serve_command(CLI::App& app) {
     cmd->add_option("--quality", o->server.jpegQuality, "JPEG quality of the tiles")
         ->capture_default_str()
         ->check(CLI::Range(1, 100));
+    cmd->add_option("--cache-mb", o->cacheMb,
+                    "Mebibytes of encoded tiles kept for requests that come again (0: none)")
+        ->capture_default_str()
+        ->check(CLI::Range(0, 65536));
     cmd->add_option("--base-url", o->server.baseUrl,
                     "Public address of the server behind a proxy (https://tiles.example.org); by "
                     "default each request's Host");

@@ -153,7 +153,7 @@ std::unique_ptr<tarvel::CImagePyramid> open_pyramid(const view_options& o, std::
     }
     const bool directory = S_ISDIR(st.st_mode);
     const std::string dir = directory              ? o.input
-                            : o.pyramidDir.empty() ? o.input + ".pyramid"
+                            : o.pyramidDir.empty() ? pyramid_beside(o.input)
                                                    : o.pyramidDir;
     build_progress progress;
     std::unique_ptr<tarvel::CImagePyramid> adapter(tarvel::CImagePyramid::Open(

@@ -15,7 +15,7 @@ const zlib = require('zlib');
 
 const [tarvel, webDir, workDir] = process.argv.slice(2);
 const picture = path.join(workDir, 'map.jpg');
-const pyramidDir = path.join(workDir, 'map.pyramid');
+const pyramidDir = picture + '.pyramid';  // where tarvel serve builds it
 const SKIP = 77;
 // JPEG tiles at quality 90 against lossless pixels: the mean difference per
 // sample stays near 1, and almost no sample is far off.
@@ -183,8 +183,9 @@ async function main() {
       fs.writeFileSync(path.join(workDir, `shown-${v.scale}.png`), png);
       const shot = decodePng(png);
       const out = path.join(workDir, `view-${v.scale}.png`);
-      execFileSync(tarvel, ['capture', pyramidDir, String(v.x0), String(v.y0), String(box.width * v.scale),
-        String(box.height * v.scale), String(box.width), String(box.height), out], { stdio: 'ignore' });
+      execFileSync(tarvel, ['view', pyramidDir, '--smooth', '--size', `${box.width}x${box.height}`,
+        '--window', [v.x0, v.y0, v.x0 + box.width * v.scale, v.y0 + box.height * v.scale].join(','),
+        '-o', out], { stdio: 'ignore' });
       const c = compare(shot, decodePng(fs.readFileSync(out)));
       console.log(`view at 1:${v.scale} from ${v.x0},${v.y0}: mean difference ${c.mean.toFixed(2)}, ` +
                   `${(100 * c.far).toFixed(3)}% of samples off by more than ${kFarSample}, range ${c.range}`);

@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "server/server.h"
+#include "server/tile_cache.h"
 #include "server_test_util.h"
 
 namespace tarvel_test {
@@ -350,6 +351,24 @@ TEST_F(ServeTest, RequestsBeyondTheHttpLimitsAreRefused) {
     const int garbage = http_exchange(port, "GARBAGE\r\n\r\n").status;
     EXPECT_TRUE(garbage == 0 || garbage == 400) << garbage;  // refused or hung up on
     EXPECT_EQ(get("/iiif/3/colour/info.json").status, 200);
+}
+
+TEST(TileCache, KeepsTheMostRecentlyUsedWithinItsBudget) {
+    tarvel::server::tile_cache cache(1000);
+    auto body = [](char c) { return std::make_shared<const std::string>(120, c); };
+    cache.Insert("a", body('a'));
+    cache.Insert("b", body('b'));
+    cache.Insert("too big", std::make_shared<const std::string>(200, 'x'));  // above 1000 / 8
+    EXPECT_EQ(cache.Bytes(), 2u * 121u);
+    EXPECT_EQ(cache.Find("too big"), nullptr);
+    for (char c = 'c'; c <= 'j'; ++c) {
+        ASSERT_NE(cache.Find("a"), nullptr) << c;  // kept in use: never the oldest
+        cache.Insert(std::string(1, c), body(c));
+    }
+    EXPECT_LE(cache.Bytes(), 1000u);
+    EXPECT_EQ(*cache.Find("a"), std::string(120, 'a'));
+    EXPECT_EQ(cache.Find("b"), nullptr);  // the least recently used went first
+    EXPECT_NE(cache.Find("j"), nullptr);
 }
 
 TEST(ServeStart, RefusesWhatItCannotServe) {

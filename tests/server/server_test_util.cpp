@@ -17,6 +17,8 @@
 
 #include <jpeglib.h>
 
+#include "display/display.h"
+
 namespace tarvel_test {
 
 http_reply http_exchange(int port, const std::string& request) {
@@ -220,23 +222,42 @@ planes smooth_planes(int width, int height) {
 
 picture expected_view(const std::string& directory, int x, int y, int w, int h, int outWidth,
                       int outHeight) {
-    tarvel::pyramid p;
-    tarvel::image view;
     picture out;
-    if (!p.Create(directory.c_str(), nullptr) ||
-        !p.Capture(view, outWidth, outHeight, x, y, w, h)) {
-        ADD_FAILURE() << "cannot capture from " << directory;
+    auto* p = new tarvel::pyramid();
+    if (!p->Create(directory.c_str(), nullptr)) {
+        delete p;
+        ADD_FAILURE() << "cannot open " << directory;
         return out;
     }
-    const planes got = read_image(view);
+    tarvel::CImagePyramid adapter(p);
+    adapter.setSmoothing(1);
+    auto* bitmap = static_cast<tarvel::CBitmapPyramidWindows*>(adapter.createBitmap());
+    const tarvel::view_window window = tarvel::WindowForView(
+        static_cast<int>(adapter.getHeight()), x, y, x + w, y + h, outWidth, outHeight);
+    if (!bitmap->FillView(outWidth, outHeight, window)) {
+        ADD_FAILURE() << "cannot fill from " << directory;
+        adapter.destroyBitmap(bitmap);
+        return out;
+    }
+    const int type = p->GetLayerAt(0)->GetType();
     out.width = outWidth;
     out.height = outHeight;
-    out.channels = got.type == 1 ? 1 : 3;
-    for (int yy = 0; yy < outHeight; ++yy)
-        for (int xx = 0; xx < outWidth; ++xx)
-            for (int c = 0; c < out.channels; ++c)
-                out.pixels.push_back(got.type == 2 ? got.palette[3 * got.at(0, xx, yy) + c]
-                                                   : got.at(c, xx, yy));
+    out.channels = type == 1 ? 1 : 3;
+    const RGBQUAD* table = bitmap->getColorTable();
+    for (int j = 0; j < outHeight; ++j) {
+        const unsigned char* row = bitmap->getBeginImage() + j * bitmap->getScanLineOffset();
+        for (int i = 0; i < outWidth; ++i) {
+            if (type == 1) {
+                out.pixels.push_back(row[i]);
+            } else if (type == 2) {
+                out.pixels.insert(out.pixels.end(), {table[row[i]].rgbRed, table[row[i]].rgbGreen,
+                                                     table[row[i]].rgbBlue});
+            } else {
+                out.pixels.insert(out.pixels.end(), {row[3 * i + 2], row[3 * i + 1], row[3 * i]});
+            }
+        }
+    }
+    adapter.destroyBitmap(bitmap);
     return out;
 }
 

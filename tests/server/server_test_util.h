@@ -62,8 +62,9 @@ std::string make_pyramid(const scratch_dir& dir, const std::string& name, const 
 planes smooth_planes(int width, int height);
 
 // What the rectangle (x, y, w, h) of layer-0 pixels of the pyramid in
-// `directory` looks like at outWidth x outHeight through the display fill:
-// grey for grey pyramids, palette entries looked up, colour as red, green, blue.
+// `directory` looks like at outWidth x outHeight through the display's smooth
+// fill (each pixel sampling the centre of its share of the rectangle): grey
+// for grey pyramids, palette entries looked up, colour as red, green, blue.
 picture expected_view(const std::string& directory, int x, int y, int w, int h, int outWidth,
                       int outHeight);
 

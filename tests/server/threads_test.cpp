@@ -27,6 +27,7 @@ TEST(ServeThreads, ManyClientsOnSeveralPyramidsGetWhatOneClientGets) {
     tarvel::server::server_options options;
     options.port = 0;
     options.threads = kWorkers;
+    options.cacheBytes = 0;  // every answer rendered anew
     ASSERT_TRUE(server.Start(options, error, warning)) << error;
 
     // Tiles at every scale of every pyramid, in both formats, with the odd
