@@ -21,6 +21,7 @@ set(TARVEL_PUBLIC_HEADERS
   imagefile/imagefile.h
   overlaid/overlaid.h
   pyramid/pyramid.h
+  pyramid/directory_lock.h
   host/host.h
   host/bitmap.h
   host/image.h

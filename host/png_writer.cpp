@@ -1,22 +1,20 @@
-// CPngWriter: a PNG file written from streamed DIB rows through libpng, under a
-// temporary name until it is complete.
+// CPngWriter: a PNG file written from streamed DIB rows through libpng, under an
+// exclusive temporary name until it is complete (platform/output_file.h).
 #include "host/png_writer.h"
 
-#include <unistd.h>
-
-#include <cerrno>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
 
 #include <png.h>
 
+#include "platform/output_file.h"
+
 namespace KORBAS {
 
 struct CPngWriter::state {
     std::string target;
-    std::string temporary;
-    std::FILE* file = nullptr;
+    tarvel::output_file file;  // abandoned, so removed, unless Finish commits it
     png_structp png = nullptr;
     png_infop info = nullptr;
     int height = 0;
@@ -25,10 +23,6 @@ struct CPngWriter::state {
 
     ~state() {
         if (png) png_destroy_write_struct(&png, &info);
-        if (file) {
-            std::fclose(file);
-            std::remove(temporary.c_str());
-        }
     }
 };
 
@@ -114,16 +108,14 @@ bool CPngWriter::Open(const char* path, int width, int height, int bitCount, con
 
     auto s = std::make_unique<state>();
     s->target = path;
-    s->temporary = s->target + ".part" + std::to_string(getpid());
     s->height = height;
-    s->file = std::fopen(s->temporary.c_str(), "wb");
-    if (!s->file) return fail("cannot create " + s->temporary + ": " + std::strerror(errno));
+    if (!s->file.Open(path)) return fail(std::string(path) + ": " + s->file.GetError());
     s->png = png_create_write_struct(PNG_LIBPNG_VER_STRING, s->message, on_error, on_warning);
     s->info = s->png ? png_create_info_struct(s->png) : nullptr;
     m_state = std::move(s);
     if (!m_state->info) return fail("out of memory");
-    if (!write_header(m_state->png, m_state->info, m_state->file, width, height, bitCount, table,
-                      colours, level))
+    if (!write_header(m_state->png, m_state->info, m_state->file.GetStream(), width, height,
+                      bitCount, table, colours, level))
         return fail(std::string("cannot write the header: ") + m_state->message);
     return true;
 }
@@ -142,20 +134,9 @@ bool CPngWriter::Finish() {
     if (!m_state) return fail(m_error.empty() ? "the file is not open" : m_error);
     if (m_state->written != m_state->height) return fail("rows are missing");
     if (!write_end(m_state->png)) return fail(std::string("cannot write: ") + m_state->message);
-    std::FILE* file = m_state->file;
-    m_state->file = nullptr;
-    const bool flushed = std::fflush(file) == 0;
-    const int flushError = errno;
-    const bool closed = std::fclose(file) == 0;
-    if (!flushed || !closed) {
-        std::remove(m_state->temporary.c_str());
-        return fail("cannot write " + m_state->temporary + ": " +
-                    std::strerror(flushed ? errno : flushError));
-    }
-    if (std::rename(m_state->temporary.c_str(), m_state->target.c_str()) != 0) {
-        const int error = errno;
-        std::remove(m_state->temporary.c_str());
-        return fail("cannot rename onto " + m_state->target + ": " + std::strerror(error));
+    if (!m_state->file.Commit()) {
+        const std::string target = m_state->target;
+        return fail(target + ": " + m_state->file.GetError());
     }
     m_state.reset();
     return true;

@@ -21,9 +21,11 @@ constexpr int kPngSmallLevel = 9;
 // Rows come as DIB rows, top row first: 8 bits per pixel with a colour table
 // (a grey ramp, entry i being (i, i, i), gives a grey PNG; any other table a
 // palette PNG), 24 bits (blue, green, red) or 32 bits (blue, green, red,
-// unused, as a device surface holds them). The file is written under a
-// temporary name beside the target and renamed onto it by Finish, so a
-// failed or abandoned write never leaves a partial file under the target's name.
+// unused, as a device surface holds them). The file is written under an
+// exclusive temporary name beside the target (tarvel::output_file: mode 0600,
+// links never followed, removed on a signal) and renamed onto it by Finish, so
+// a failed or abandoned write never leaves a partial file under the target's
+// name.
 //
 // Owns: the open temporary file and libpng's state; the destructor of an
 // unfinished writer removes the temporary file.

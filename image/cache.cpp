@@ -100,7 +100,7 @@ void image::SavePage(scan_page* page) {
 
 bool image::Flush() {
     evictFromTail(false, nullptr);
-    return true;
+    return m_saveFailures == 0;
 }
 
 void image::refillPinnedPages() {

@@ -1,5 +1,8 @@
 // Freeze and Thaw: persisting a paged image as a directory section, its page files and a palette
 // file.
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -14,7 +17,9 @@ namespace tarvel {
 
 bool image::Freeze(const char* file, const char* section, bool persistent) {
     if (file == nullptr) return false;
-    Flush();
+    // Samples that never reached their page files, or were read as zeros,
+    // must not be stored as the image.
+    if (!Flush() || m_loadFailures != 0) return false;
     m_directoryFile = std::string(m_tempPath) + file;
     m_directorySection = section != nullptr ? section : file;
     m_directoryAttached = true;
@@ -64,6 +69,8 @@ bool image::Freeze(const char* file, const char* section, bool persistent) {
     const bool written =
         WritePrivateProfileKeysA(m_directorySection.c_str(), keyPtrs.data(), valuePtrs.data(),
                                  static_cast<DWORD>(keys.size()), m_directoryFile.c_str()) != 0;
+    if (!paletteWritten) m_error = "cannot write a palette file in " + std::string(m_tempPath);
+    if (!written) m_error = "cannot write " + m_directoryFile;
     if (!paletteWritten || !written) return false;
     m_persistent = persistent;
     return true;
@@ -84,6 +91,7 @@ bool image::Thaw(const char* file, const char* section, bool consume) {
     if (!stored.Read(m_tempPath, file, sectionName.c_str()) ||
         !Create(stored.type, stored.width, stored.height, stored.mode)) {
         attach();
+        m_error = path + " [" + sectionName + "]: " + stored.problem;
         return false;
     }
     for (int c = 0; c < m_channels; ++c) {
@@ -114,20 +122,22 @@ bool image::Thaw(const char* file, const char* section, bool consume) {
     return true;
 }
 
+// Palette files are opened without following a symbolic link or blocking on a FIFO.
 bool image::storePalette(const char* path) {
     if (m_palette == nullptr) return false;
-    std::FILE* f = std::fopen(path, "wb");
-    if (f == nullptr) return false;
-    const bool whole = std::fwrite(m_palette, 1, kPaletteBytes, f) == kPaletteBytes;
-    return std::fclose(f) == 0 && whole;
+    const int fd =
+        open(path, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+    if (fd < 0) return false;
+    const bool whole = write(fd, m_palette, kPaletteBytes) == kPaletteBytes;
+    return close(fd) == 0 && whole;
 }
 
 bool image::loadPalette(const char* path) {
     if (m_palette == nullptr) return false;
-    std::FILE* f = std::fopen(path, "rb");
-    if (f == nullptr) return false;
-    const bool whole = std::fread(m_palette, 1, kPaletteBytes, f) == kPaletteBytes;
-    std::fclose(f);
+    const int fd = open(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return false;
+    const bool whole = read(fd, m_palette, kPaletteBytes) == kPaletteBytes;
+    close(fd);
     return whole;
 }
 

@@ -14,6 +14,13 @@ constexpr int kPaletteValueChars = 260;
 // The key of page `page` of channel `channel`: "%03x-%04x" ("000-001a").
 std::string PageKey(int channel, int page);
 
+// Reads an integer key as GetPrivateProfileIntA does (an optional sign and
+// decimal digits, whatever follows ignored; a missing or empty value gives
+// `fallback`) into value, but refuses (false, value = fallback) a number
+// outside the int range instead of wrapping it.
+bool ReadProfileInt(const char* section, const char* key, int fallback, const char* path,
+                    int& value);
+
 // value x 100, rounded half up, saturated to the int range: how brightness and
 // contrast are stored ("%d" of the result).
 int ToHundredths(double value);
@@ -29,13 +36,13 @@ struct directory_entry {
 // What one section of a directory file describes, read without reading any
 // page, and whether Thaw accepts it.
 //
-// A section is accepted only when the nine numbers are present and not
-// negative, Type is 1, 2 or 3, Width and Height give an image Create accepts,
-// Channels, PageLen, PageSize and PageCount equal what Create computes for
-// them, CacheLimit is at least the channel count, every page key names a file
-// and "Palette" (when set) names one too. Names are reduced to the part after
-// the last '/', '\' or ':'; empty names, "." and "..", names longer than a page
-// file name, and anything that is not a regular file (symbolic links, FIFOs,
+// A section is accepted only when the nine numbers are present, within the
+// int range and not negative (Brightness and Contrast within the int range), Type is 1, 2 or 3,
+// Width and Height give an image Create accepts, Channels, PageLen, PageSize and PageCount equal
+// what Create computes for them, CacheLimit is at least the channel count, every page key names a
+// file of at least PageSize bytes and "Palette" (when set) names one of at least 768 bytes. Names
+// are reduced to the part after the last '/', '\' or ':'; empty names, "." and "..", names longer
+// than a page file name, and anything that is not a regular file (symbolic links, FIFOs,
 // directories) are refused, so nothing outside the directory is ever named.
 //
 // Owns: nothing but its strings. Failure: `problem` says why the section is

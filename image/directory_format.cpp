@@ -31,6 +31,26 @@ int ToHundredths(double value) {
     return static_cast<int>(std::floor(scaled + 0.5));
 }
 
+bool ReadProfileInt(const char* section, const char* key, int fallback, const char* path,
+                    int& value) {
+    value = fallback;
+    char text[kPageValueChars];
+    GetPrivateProfileStringA(section, key, "", text, sizeof text, path);
+    if (text[0] == '\0') return true;
+    const char* p = text;
+    const bool negative = *p == '-';
+    if (*p == '-' || *p == '+') ++p;
+    long long number = 0;
+    for (; *p >= '0' && *p <= '9'; ++p) {
+        number = number * 10 + (*p - '0');
+        if (number > 2147483648LL) return false;
+    }
+    if (negative) number = -number;
+    if (number > INT_MAX || number < INT_MIN) return false;
+    value = static_cast<int>(number);
+    return true;
+}
+
 namespace {
 
 // The bare name of a stored value: the part after its last '/', '\' or ':'.
@@ -87,10 +107,13 @@ bool image_directory::Read(const char* dir, const char* file, const char* sectio
         {"PageLen", &pageLen}, {"PageSize", &pageSize}, {"CacheLimit", &cacheLimit}};
     const char* p = path.c_str();
     for (const number& n : numbers) {
-        *n.field = static_cast<int>(GetPrivateProfileIntA(section, n.key, -1, p));
+        if (!ReadProfileInt(section, n.key, -1, p, *n.field))
+            return fail(std::string("\"") + n.key + "\" is outside the int range");
     }
-    brightness = static_cast<int>(GetPrivateProfileIntA(section, "Brightness", 5000, p));
-    contrast = static_cast<int>(GetPrivateProfileIntA(section, "Contrast", 5000, p));
+    if (!ReadProfileInt(section, "Brightness", 5000, p, brightness) ||
+        !ReadProfileInt(section, "Contrast", 5000, p, contrast)) {
+        return fail("\"Brightness\" or \"Contrast\" is outside the int range");
+    }
     for (const number& n : numbers) {
         if (*n.field < 0) return fail(std::string("\"") + n.key + "\" is missing or negative");
     }
@@ -126,6 +149,9 @@ bool image_directory::Read(const char* dir, const char* file, const char* sectio
                 fail("page " + PageKey(c, k) + " names no file of the directory");
             else if (!entry.present)
                 fail("page " + PageKey(c, k) + " names a missing file");
+            else if (entry.bytes < pageSize)
+                fail("page " + PageKey(c, k) + ": " + entry.name + " holds " +
+                     std::to_string(entry.bytes) + " bytes, fewer than a page");
         }
     }
     palette.value = read_string(section, "Palette", kPaletteValueChars, p);
@@ -135,6 +161,8 @@ bool image_directory::Read(const char* dir, const char* file, const char* sectio
             fail("\"Palette\" names no file of the directory");
         else if (!palette.present)
             fail("\"Palette\" names a missing file");
+        else if (palette.bytes < kPaletteBytes)
+            fail("\"Palette\": " + palette.name + " holds fewer than 768 bytes");
     }
     return problem.empty();
 }

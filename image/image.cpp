@@ -35,7 +35,16 @@ void image::init() {
     m_palette = nullptr;
     m_pageTable = nullptr;
     m_newest = m_oldest = nullptr;
-    if (m_tempPath[0] == '\0') GetTempPathA(kPathChars, m_tempPath);
+    m_saveFailures = m_loadFailures = 0;
+    m_error.clear();
+    if (m_tempPath[0] == '\0') {
+        // A system temporary directory too long for page-file paths is not
+        // taken: pages then fail to save, and say why.
+        char system[kPathChars];
+        const DWORD n = GetTempPathA(kPathChars, system);
+        if (n > 0 && n + kPageNameChars <= static_cast<DWORD>(kPathChars))
+            std::memcpy(m_tempPath, system, n + 1);
+    }
     m_brightness = m_contrast = 50.0;
     m_lowIn = 0;
     m_highIn = 255;
@@ -133,12 +142,25 @@ bool image::Destroy() {
     return true;
 }
 
-void image::SetTempPath(const char* dir) {
-    std::size_t n = dir != nullptr ? std::strlen(dir) : 0;
-    if (n > kPathChars - 2) n = kPathChars - 2;
+bool image::SetTempPath(const char* dir) {
+    const std::size_t n = dir != nullptr ? std::strlen(dir) : 0;
+    // The directory, its '/', a page-file name and the NUL must fit.
+    if (n + 1 + kPageNameChars > static_cast<std::size_t>(kPathChars)) {
+        m_error = std::string(dir) + ": too long for page-file paths (at most " +
+                  std::to_string(kPathChars - 1 - kPageNameChars) + " characters)";
+        return false;
+    }
     if (n > 0) std::memcpy(m_tempPath, dir, n);
     m_tempPath[n] = '/';
     m_tempPath[n + 1] = '\0';
+    return true;
+}
+
+void image::notePageError(bool saving, const char* path, const std::string& reason) {
+    ++(saving ? m_saveFailures : m_loadFailures);
+    const std::string where = path[0] != '\0' ? path : m_tempPath;
+    m_error = std::string(saving ? "cannot write page file" : "cannot read page file") +
+              (where.empty() ? "" : " " + where) + ": " + reason;
 }
 
 char* image::getTempFileName(char* out) const {

@@ -33,10 +33,16 @@ constexpr int kPaletteBytes = 768;  // a palette: 256 entries of red, green, blu
 //
 // Failure: Create with a Type other than 1, 2 or 3, a width or height below 1,
 // or a plane of 2^31 bytes or more returns false and leaves the image empty.
-// Page-file errors never fail a public operation: the page store prints one of
-// its four messages on standard output and carries on; a page whose file could
-// not be read holds zeros where the file gave nothing. Thaw failure leaves the
+// Page-file errors do not stop the page operations: the page store prints one
+// of its four messages on standard output and carries on; a page whose file
+// could not be read holds zeros where the file gave nothing, a page that could
+// not be written back loses its samples. Every such error is also recorded
+// (GetPageSaveFailures, GetPageLoadFailures, GetError) until the next
+// Create, Thaw or Destroy; Flush and Freeze then fail. Thaw failure leaves the
 // image empty. Allocation failure throws std::bad_alloc.
+//
+// Files: page files and palette files are created mode 0600 with O_EXCL and
+// are opened without following symbolic links.
 //
 // Threads: none of its own and no locks. An image, its page records and every
 // iterator over it are used by one thread at a time.
@@ -80,8 +86,6 @@ class image {
     bool IsPersistent() const { return m_persistent; }
 
     void SetPersistent(bool persistent) { m_persistent = persistent; }
-    void SetTempPath(const char* dir);
-
     // Page mapping, for readers of stored images: while it is on and the
     // intensity mapping is off, a page whose file holds a whole page is mapped
     // (mmap, private) instead of read into a buffer, so that only the bytes a
@@ -92,10 +96,18 @@ class image {
     // at most half the kernel's limit on memory maps, and pages beyond it are
     // read as usual, as are pages without a whole file. Writes to a mapped page
     // stay private until the page is saved. The files must not shrink while
-    // mapped (a stored pyramid's never do: builds write new files). Off by
-    // default; the setting survives Create, Destroy and Thaw.
+    // mapped: a stored pyramid's never do, since its open readers hold the
+    // directory's read lock and a build writes new files and deletes none a
+    // reader holds (pyramid/pyramid.h). Off by default; the setting survives
+    // Create, Destroy and Thaw.
     void SetPageMapping(bool map) { m_mapPages = map; }
     bool GetPageMapping() const { return m_mapPages; }
+    // Sets the directory of page files, palette file and directory file (a
+    // '/' is appended). Refused (false, the directory unchanged) when the
+    // directory with a page-file name would not fit kPathChars.
+    bool SetTempPath(const char* dir);
+    // Writes back and evicts every unpinned page. False when a page could not
+    // be written back, now or earlier since Create or Thaw: samples were lost.
     bool Flush();
     void ForceFlush();
 
@@ -107,6 +119,13 @@ class image {
     // pages at once. Create, Destroy and Thaw restore the default, and Freeze
     // records the default limit, never the budget.
     void SetCacheBudget(long long bytes);
+
+    // Page-file failures since the last Create, Thaw or Destroy.
+    int GetPageSaveFailures() const { return m_saveFailures; }
+    int GetPageLoadFailures() const { return m_loadFailures; }
+    // The file and reason of the last failure: a page that could not be
+    // written or read, a refused Thaw, Freeze or SetTempPath. Empty when none.
+    const char* GetError() const { return m_error.c_str(); }
 
     // Region reads: samples as seen in memory (after the intensity table).
     // Rectangle x0..x1, y0..y1 inclusive inside the image; y1 < y0 copies nothing.
@@ -125,10 +144,11 @@ class image {
 
     // Image directory: persist the description of the image as one section of
     // a profile file in the temporary directory, and rebuild an image from it.
-    // Freeze fails when the palette file or the directory file cannot be
-    // written. Thaw accepts only what image_directory::Read accepts
-    // (image/directory.h): the geometry Create computes, and bare names of
-    // regular files inside the temporary directory.
+    // Freeze fails, writing nothing, when a page could not be written back or
+    // read since Create or Thaw (the stored samples would be wrong), and fails
+    // when the palette file or the directory file cannot be written. Thaw accepts only what
+    // image_directory::Read accepts (image/directory.h): the geometry Create computes, and bare
+    // names of regular files inside the temporary directory.
     bool Freeze(const char* file, const char* section, bool persistent);
     bool Thaw(const char* file, const char* section, bool consume);
     bool IsDirectoryAttached() const { return m_directoryAttached; }
@@ -164,6 +184,7 @@ class image {
     void computeGeometry();
     void buildPageTable();
     void refillPinnedPages();
+    void notePageError(bool saving, const char* path, const std::string& reason);
     // Pages the cache may hold: the limit, or the budget when that is larger.
     int cachePages() const { return m_budgetPages > m_cacheLimit ? m_budgetPages : m_cacheLimit; }
 
@@ -199,6 +220,9 @@ class image {
     int m_lowOut;
     int m_highOut;
     bool m_mapPages = false;
+    int m_saveFailures;
+    int m_loadFailures;
+    std::string m_error;
 };
 
 // The record of one page of one channel.
@@ -213,7 +237,8 @@ class image {
 //
 // Failure: load and save print one of the four messages with the failing path
 // and return false (open failures) or carry on (short reads); they never throw.
-// After a failed or short load the bytes the file did not give are zero.
+// Each failure is recorded in the owner image. After a failed or short load
+// the bytes the file did not give are zero.
 //
 // Threads: as its image. Records are created with the page table and never
 // move while the image lives.
@@ -282,7 +307,8 @@ class image::scan_page {
 //
 // Owns: one pin on its current page while bound; never the page or the image.
 // The image must outlive the iterator and must not be re-created meanwhile.
-// Threads: as its image.
+// A copy of an unbound iterator (a default-constructed one in a container) is
+// unbound. Threads: as its image.
 class image::pointer {
   public:
     pointer() : page(nullptr), ptr(nullptr) {}

@@ -43,9 +43,23 @@ struct image_cursor {
         bind<Writer>(img, channel, clampOffset(offset), page, ptr);
     }
 
+    // A copy of an unbound iterator is unbound.
+    template <bool Writer>
+    static void copy(const scan_page* from, unsigned char* fromPtr, scan_page*& page,
+                     unsigned char*& ptr) {
+        page = const_cast<scan_page*>(from);
+        ptr = fromPtr;
+        if (page != nullptr) pin<Writer>(page);
+    }
+
     template <bool Writer>
     static void copyAt(const scan_page* from, const unsigned char* fromPtr, long delta,
                        scan_page*& page, unsigned char*& ptr) {
+        if (from == nullptr) {
+            page = nullptr;
+            ptr = nullptr;
+            return;
+        }
         const unsigned char* target = fromPtr + delta;
         if (target >= from->m_data && target <= from->m_end) {
             page = const_cast<scan_page*>(from);
@@ -99,8 +113,8 @@ image::pointer::pointer(image* img, int channel, int x, int y) {
 image::pointer::pointer(image* img, int channel, int offset) {
     cursor::bind<true>(img, channel, offset, page, ptr);
 }
-image::pointer::pointer(const pointer& p) : page(p.page), ptr(p.ptr) {
-    cursor::pin<true>(page);
+image::pointer::pointer(const pointer& p) {
+    cursor::copy<true>(p.page, p.ptr, page, ptr);
 }
 image::pointer::pointer(const pointer& p, int delta) {
     cursor::copyAt<true>(p.page, p.ptr, delta, page, ptr);
@@ -152,8 +166,8 @@ image::ipointer::ipointer(image* img, int channel, int x, int y) {
 image::ipointer::ipointer(image* img, int channel, int offset) {
     cursor::bind<false>(img, channel, offset, page, ptr);
 }
-image::ipointer::ipointer(const ipointer& p) : page(p.page), ptr(p.ptr) {
-    cursor::pin<false>(page);
+image::ipointer::ipointer(const ipointer& p) {
+    cursor::copy<false>(p.page, p.ptr, page, ptr);
 }
 image::ipointer::ipointer(const ipointer& p, int delta) {
     cursor::copyAt<false>(p.page, p.ptr, delta, page, ptr);

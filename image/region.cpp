@@ -22,9 +22,11 @@ struct band_walk {
 
     int take() const { return rows < available ? rows : available; }
 
+    // The next page's offset is formed only when rows remain: past the last
+    // page of a plane of nearly 2^31 bytes it would not fit an int.
     void next(int taken, int pageLen, int pageSize) {
-        fetchOffset += pageSize;
         rows -= taken;
+        if (rows > 0) fetchOffset += pageSize;
         lineInPage = 0;
         available = pageLen;
     }

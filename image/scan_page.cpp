@@ -6,8 +6,10 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "image/file_names.h"
 #include "image/image.h"
@@ -112,6 +114,29 @@ void image::scan_page::close(bool release) {
     if (release) releaseData();
 }
 
+namespace {
+
+// Why a page file could not be used: the system's reason, or what was wrong.
+std::string reason(int err) {
+    return err != 0 ? std::strerror(err) : "not a regular file";
+}
+
+// Opens a page file without following a symbolic link or blocking on a FIFO;
+// -1 (errno set, 0 for a file that is not regular) on failure.
+int open_page_file(const char* path, int flags) {
+    const int fd = open(path, flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) return -1;
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        errno = 0;
+        return -1;
+    }
+    return fd;
+}
+
+}  // namespace
+
 bool image::scan_page::map() {
     if (m_name[0] == '\0') return false;
     if (g_mappedPages.fetch_add(1) >= mapping_allowance()) {
@@ -120,7 +145,7 @@ bool image::scan_page::map() {
     }
     char path[kPathChars];
     m_owner->getFullFileName(path, m_name);
-    const int fd = open(path, O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    const int fd = open_page_file(path, O_RDONLY);
     if (fd < 0) {
         --g_mappedPages;
         return false;
@@ -146,6 +171,10 @@ bool image::scan_page::map() {
 
 char* image::scan_page::getFullName(char* out) {
     if (m_name[0] != '\0') return m_owner->getFullFileName(out, m_name);
+    out[0] = '\0';
+    // Without a temporary directory (the system's was too long) a name would
+    // land in the current directory.
+    if (m_owner->m_tempPath[0] == '\0') return out;
     // A name is recorded only when the file was really created; otherwise the
     // path that was tried stays in out for the error message.
     if (GetTempFileNameA(m_owner->m_tempPath, kPageFilePrefix, 0, out) != 0) {
@@ -163,20 +192,36 @@ bool image::scan_page::load() {
     }
     char path[kPathChars];
     m_owner->getFullFileName(path, m_name);
-    std::FILE* file = std::fopen(path, "rb");
-    if (file == nullptr) {
+    const int fd = open_page_file(path, O_RDONLY);
+    if (fd < 0) {
+        const int err = errno;
         std::printf("\nError opening file %s", path);
         std::fflush(stdout);
         std::memset(m_data, 0, size);
+        m_owner->notePageError(false, path, reason(err));
         return false;
     }
-    const std::size_t got = std::fread(m_data, 1, size, file);
+    std::size_t got = 0;
+    int err = 0;
+    while (got < static_cast<std::size_t>(size)) {
+        const ssize_t n = read(fd, m_data + got, size - got);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            err = n < 0 ? errno : 0;
+            break;
+        }
+        got += static_cast<std::size_t>(n);
+    }
+    ::close(fd);
     if (got != static_cast<std::size_t>(size)) {
         std::printf("\nError reading file %s", path);
         std::fflush(stdout);
         std::memset(m_data + got, 0, size - got);
+        m_owner->notePageError(false, path,
+                               err != 0 ? std::strerror(err)
+                                        : "it holds " + std::to_string(got) + " of the " +
+                                              std::to_string(size) + " bytes of a page");
     }
-    std::fclose(file);
     m_dirty = m_writeLockCount != 0;
     return true;
 }
@@ -184,24 +229,38 @@ bool image::scan_page::load() {
 bool image::scan_page::save() {
     if (!m_dirty) return true;
     char path[kPathChars];
+    errno = 0;
     getFullName(path);
-    std::FILE* file = std::fopen(path, "r+b");
-    if (file == nullptr) {
+    const int fd = m_name[0] != '\0' ? open_page_file(path, O_WRONLY) : -1;
+    if (fd < 0) {
+        const int err = errno;
         std::printf("Error opening file %s\n", path);
         std::fflush(stdout);
+        std::string why = reason(err);
+        if (m_owner->m_tempPath[0] == '\0')
+            why = "no temporary directory (the system's is too long)";
+        else if (m_name[0] == '\0' && err == 0)
+            why = "no page file could be created";
+        m_owner->notePageError(true, path, why);
         return false;
     }
-    const int size = m_owner->m_pageSize;
-    if (std::fwrite(m_data, 1, size, file) != static_cast<std::size_t>(size) ||
-        std::fflush(file) != 0) {
-        std::printf("Error writing file %s\n", path);
-        std::fflush(stdout);
-        std::fclose(file);
-        return false;
+    const std::size_t size = static_cast<std::size_t>(m_owner->m_pageSize);
+    std::size_t done = 0;
+    int err = 0;
+    while (done < size) {
+        const ssize_t n = write(fd, m_data + done, size - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            err = n < 0 ? errno : ENOSPC;
+            break;
+        }
+        done += static_cast<std::size_t>(n);
     }
-    if (std::fclose(file) != 0) {
+    if (::close(fd) != 0 && err == 0 && done == size) err = errno;
+    if (err != 0) {
         std::printf("Error writing file %s\n", path);
         std::fflush(stdout);
+        m_owner->notePageError(true, path, std::strerror(err));
         return false;
     }
     m_dirty = m_writeLockCount != 0;

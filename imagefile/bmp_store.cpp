@@ -1,7 +1,5 @@
 // Writing paged images as uncompressed BMP files: 8-bit for grey and palette
 // images, 24-bit for the rest, rows bottom-up.
-#include <sys/stat.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -12,19 +10,20 @@
 #include "imagefile/bgr_rows.h"
 #include "imagefile/bmp_header.h"
 #include "imagefile/imagefile.h"
+#include "platform/output_file.h"
 
 namespace tarvel {
 
 namespace {
 
 // Writes the header, the colour table (if any) and the rows, bottom row first,
-// a band at a time. fillRow(y, buffer) fills the stored row of image row y;
-// padding stays zero.
-// One progress step per row when a sink is given.
-// A regular file that could not be written completely is removed; why says
-// what went wrong.
+// a band at a time, under a temporary name that replaces the file only once it
+// is complete (platform/output_file.h). fillRow(y, buffer) fills the stored
+// row of image row y; padding stays zero. One progress step per row when a
+// sink is given. The file is abandoned when a page of the image could not be
+// read meanwhile (its rows would hold zeros); why says what went wrong.
 template <class FillRow>
-bool writeFile(const char* path, bmp_header header, const unsigned char* table,
+bool writeFile(const char* path, const image& img, bmp_header header, const unsigned char* table,
                std::size_t tableBytes, int width, int height, KORBAS::IProgressWork* progress,
                std::string& why, FillRow fillRow) {
     const int bits = header.bitCount;
@@ -42,11 +41,13 @@ bool writeFile(const char* path, bmp_header header, const unsigned char* table,
         why = "out of memory for a band of rows";
         return false;
     }
-    std::FILE* file = std::fopen(path, "wb");
-    if (file == nullptr) {
-        why = std::string("cannot create: ") + std::strerror(errno);
+    output_file out;
+    if (!out.Open(path)) {
+        why = out.GetError();
         return false;
     }
+    std::FILE* file = out.GetStream();
+    const int loadFailures = img.GetPageLoadFailures();
 
     header.fileSize = static_cast<std::uint32_t>(fileBytes);
     header.offBits = static_cast<std::uint32_t>(kBmpHeaderBytes + tableBytes);
@@ -65,13 +66,14 @@ bool writeFile(const char* path, bmp_header header, const unsigned char* table,
         }
         ok = std::fwrite(band.get(), rowBytes, rows, file) == rows;
     }
-    // A partial regular file is removed; a device (a pipe, /dev/full) is left alone.
-    struct stat st {};
-    const bool regular = fstat(fileno(file), &st) == 0 && S_ISREG(st.st_mode);
-    ok = std::fclose(file) == 0 && ok;
     if (!ok) {
         why = std::string("cannot write: ") + std::strerror(errno);
-        if (regular) std::remove(path);
+    } else if (img.GetPageLoadFailures() != loadFailures) {
+        why = img.GetError();
+        ok = false;
+    } else if (!out.Commit()) {
+        why = out.GetError();
+        ok = false;
     }
     return ok;
 }
@@ -97,7 +99,7 @@ bool CImageFileFormat_bmp::store24(const char* path, std::string& why) {
     image::ipointer blue(&img, 2, 0);
     bmp_header header;
     header.bitCount = 24;
-    return writeFile(path, header, nullptr, 0, width, img.GetHeight(), m_storeProgress, why,
+    return writeFile(path, img, header, nullptr, 0, width, img.GetHeight(), m_storeProgress, why,
                      [&](int y, unsigned char* out) {
                          red = y * width;
                          green = y * width;
@@ -122,8 +124,8 @@ bool CImageFileFormat_bmp::store8(const char* path, std::string& why) {
     bmp_header header;
     header.bitCount = 8;
     header.clrUsed = kBmpMaxColours;
-    return writeFile(path, header, table, sizeof table, width, img.GetHeight(), m_storeProgress,
-                     why, [&](int y, unsigned char* out) {
+    return writeFile(path, img, header, table, sizeof table, width, img.GetHeight(),
+                     m_storeProgress, why, [&](int y, unsigned char* out) {
                          index = y * width;
                          std::memcpy(out, index.GetPtr(), static_cast<std::size_t>(width));
                      });

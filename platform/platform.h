@@ -26,9 +26,10 @@ constexpr UINT kDibRgbColors = 0;  // DIB_RGB_COLORS: the colour table holds RGB
 DWORD GetTempPathA(DWORD nBufferLength, LPSTR lpBuffer);
 
 // Creates a new empty file "~gm<hex>.tmp" (at most 15 characters) in lpPathName
-// with O_CREAT|O_EXCL and writes its full path to lpTempFileName (kMaxPath
-// bytes). Returns the unique number, or 0 when no file could be created; the
-// path that was tried is still written so that callers can report it.
+// with O_CREAT|O_EXCL, mode 0600 (page files are nobody else's business), and
+// writes its full path to lpTempFileName (kMaxPath bytes). Returns the unique
+// number, or 0 when no file could be created; the path that was tried is still
+// written so that callers can report it.
 UINT GetTempFileNameA(LPCSTR lpPathName, LPCSTR lpPrefixString, UINT uUnique, LPSTR lpTempFileName);
 
 // Removes a file. true on success.
@@ -46,8 +47,15 @@ int _mkdir(const char* path);
 // the file atomically (new file in the same directory, synced, renamed into
 // place), so a crash leaves the old or the new file, never a torn one; parsed
 // files are cached while the path names the same inode with the same size and
-// times; files over 16 MiB are neither read nor written; names and values with
-// line breaks, and keys with '=', are refused (false).
+// times; files over kMaxProfileFileBytes are neither read nor written (they
+// read as missing); names and values with line breaks, and keys with '=', are
+// refused (false).
+
+// The largest profile file read or written. The largest image directory (four
+// channels of 4096 pages) takes under half a mebibyte; parsing costs a few tens
+// of bytes of memory per line, so a larger limit would let a hostile file cost
+// far more memory than the page cache.
+constexpr DWORD kMaxProfileFileBytes = 2u << 20;
 
 BOOL WritePrivateProfileStringA(LPCSTR lpAppName, LPCSTR lpKeyName, LPCSTR lpString,
                                 LPCSTR lpFileName);
@@ -56,6 +64,11 @@ BOOL WritePrivateProfileStringA(LPCSTR lpAppName, LPCSTR lpKeyName, LPCSTR lpStr
 // file. Thousands of keys cost one write instead of thousands.
 BOOL WritePrivateProfileKeysA(LPCSTR lpAppName, const LPCSTR* lpKeyNames, const LPCSTR* lpStrings,
                               DWORD nKeys, LPCSTR lpFileName);
+// Beyond Windows: deletes the replacement files that writers of lpFileName
+// left behind when they were killed (".<name>.<pid>.<n>.tmp" beside it).
+// Writers hold the directory's lock while their replacement exists, so a
+// write in progress never loses its file. true when every one found went.
+BOOL DeleteProfileTemporariesA(LPCSTR lpFileName);
 // An optional sign and decimal digits; trailing characters are ignored, an
 // empty or missing value gives nDefault.
 UINT GetPrivateProfileIntA(LPCSTR lpAppName, LPCSTR lpKeyName, INT nDefault, LPCSTR lpFileName);

@@ -1,4 +1,5 @@
 // Profile (INI) files with the Windows semantics; every write atomically replaces the file.
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -15,17 +16,20 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/cleanup.h"
+#include "platform/output_file.h"
 #include "platform/platform.h"
 
 namespace {
 
-// Largest profile file read or written. The biggest image directory (four
-// channels of 4096 pages) takes well under one mebibyte, so anything larger is
-// not ours and is not loaded into memory.
-constexpr std::size_t kMaxProfileBytes = 16u << 20;
+// Largest profile file read or written (see platform.h).
+constexpr std::size_t kMaxProfileBytes = kMaxProfileFileBytes;
 // Parsed files kept between calls. A program usually works with one directory
 // file at a time; a few more cover programs that keep several open.
 constexpr std::size_t kCachedProfiles = 8;
+// ... and at most this many bytes of them, so that the cache never holds
+// more than a couple of the largest files.
+constexpr off_t kCachedProfileBytes = 2 * static_cast<off_t>(kMaxProfileFileBytes);
 // Attempts at a unique temporary name before a write gives up.
 constexpr int kTempNameAttempts = 64;
 
@@ -287,7 +291,13 @@ void forget(const file_id& id) {
 profile* remember(const file_id& id, std::unique_ptr<profile> data) {
     forget(id);
     g_cache.push_front(cached_profile{id, std::move(data)});
-    while (g_cache.size() > kCachedProfiles) g_cache.pop_back();
+    off_t bytes = 0;
+    for (const cached_profile& c : g_cache) bytes += c.id.size;
+    while (g_cache.size() > 1 &&
+           (g_cache.size() > kCachedProfiles || bytes > kCachedProfileBytes)) {
+        bytes -= g_cache.back().id.size;
+        g_cache.pop_back();
+    }
     return g_cache.front().data.get();
 }
 
@@ -354,7 +364,14 @@ bool write_all(int fd, const std::string& text) {
     return true;
 }
 
-// Creates a new file next to path for the replacement; the umask applies to its mode.
+// The name of a replacement of the file `base`: "." base ".<pid>.<time><counter>.tmp".
+bool is_replacement_name(const std::string& name, const std::string& base) {
+    const std::string prefix = "." + base + ".";
+    return name.size() > prefix.size() + 4 && name.compare(0, prefix.size(), prefix) == 0 &&
+           name.compare(name.size() - 4, 4, ".tmp") == 0;
+}
+
+// Creates a new file next to path for the replacement, mode 0600 until it is complete.
 int create_replacement(const std::string& path, std::string& tempPath) {
     const std::size_t slash = path.rfind('/');
     const std::string dir = slash == std::string::npos ? "" : path.substr(0, slash + 1);
@@ -366,7 +383,7 @@ int create_replacement(const std::string& path, std::string& tempPath) {
         std::snprintf(suffix, sizeof suffix, ".%x.%x%04x.tmp", static_cast<unsigned>(getpid()),
                       static_cast<unsigned>(now), ++counter & 0xffffu);
         tempPath = dir + "." + base + suffix;
-        const int fd = open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        const int fd = open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
         if (fd >= 0 || errno != EEXIST) return fd;
     }
     return -1;
@@ -381,15 +398,16 @@ bool replace_file(const std::string& path, const std::string& text, const struct
     std::string tempPath;
     const int fd = create_replacement(path, tempPath);
     if (fd < 0) return false;
-    bool ok = write_all(fd, text) && (old == nullptr || fchmod(fd, old->st_mode & 07777) == 0) &&
-              fsync(fd) == 0 && rename(tempPath.c_str(), path.c_str()) == 0;
+    const tarvel::cleanup_id cleanup = tarvel::AddCleanupFile(tempPath.c_str());
+    const mode_t mode = old != nullptr ? old->st_mode & 07777 : tarvel::NewFileMode();
+    bool ok = write_all(fd, text) && fchmod(fd, mode) == 0 && fsync(fd) == 0 &&
+              rename(tempPath.c_str(), path.c_str()) == 0;
     struct stat st {};
     if (ok) ok = fstat(fd, &st) == 0;  // after the rename, which changes the ctime
     close(fd);
-    if (!ok) {
-        unlink(tempPath.c_str());
-        return false;
-    }
+    if (!ok) unlink(tempPath.c_str());
+    tarvel::RemoveCleanup(cleanup);
+    if (!ok) return false;
     fsync(dirFd);
     id = file_id::of(st);
     return true;
@@ -578,4 +596,35 @@ UINT GetPrivateProfileIntA(LPCSTR lpAppName, LPCSTR lpKeyName, INT nDefault, LPC
         result = result * 10u + static_cast<UINT>(value[i] - '0');
     }
     return negative ? 0u - result : result;
+}
+
+BOOL DeleteProfileTemporariesA(LPCSTR lpFileName) {
+    if (lpFileName == nullptr) return false;
+    const std::string file(lpFileName);
+    const std::size_t slash = file.rfind('/');
+    const std::string base = slash == std::string::npos ? file : file.substr(slash + 1);
+    const std::string dir = directory_of(file) + "/";
+    std::lock_guard<std::mutex> guard(g_mutex);
+    const int dirFd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd < 0) return false;
+    // Writers hold this lock while their replacement exists, so every
+    // replacement seen under it was left by a writer that died.
+    BOOL result = false;
+    if (flock(dirFd, LOCK_EX) == 0) {
+        result = true;
+        if (DIR* d = fdopendir(dup(dirFd))) {
+            while (const dirent* entry = readdir(d)) {
+                struct stat st {};
+                if (is_replacement_name(entry->d_name, base) &&
+                    fstatat(dirFd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+                    S_ISREG(st.st_mode) && unlinkat(dirFd, entry->d_name, 0) != 0) {
+                    result = false;
+                }
+            }
+            closedir(d);
+        }
+        flock(dirFd, LOCK_UN);
+    }
+    close(dirFd);
+    return result;
 }

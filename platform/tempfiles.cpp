@@ -59,7 +59,7 @@ UINT GetTempFileNameA(LPCSTR lpPathName, LPCSTR lpPrefixString, UINT uUnique,
             return 0;
         }
         if (uUnique != 0) return uUnique;  // Windows: name only, no file created
-        const int fd = open(lpTempFileName, O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0644);
+        const int fd = open(lpTempFileName, O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0600);
         if (fd >= 0) {
             close(fd);
             return number;

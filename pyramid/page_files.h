@@ -29,4 +29,19 @@ void RemovePageFiles(const std::string& directory, const std::vector<page_file>&
 // belong to other programs.
 bool IsSystemTemporaryDirectory(const std::string& directory);
 
+// The page and palette files that the layer sections of `directory`'s
+// pyramid.ini name; none when it holds no complete pyramid (no "Name").
+std::vector<std::string> NamedPageFiles(const std::string& directory);
+
+// Deletes what killed, failed or overlapping runs left in a work directory:
+// the page files its pyramid.ini does not name (every one when it holds no
+// complete pyramid) and replacements of pyramid.ini left by killed writers.
+// It runs only while no other builder is at work (the caller may hold the
+// build lock: callerBuilds) and no reader holds the directory, taking both
+// locks without waiting, and never in the system temporary directory; returns
+// whether it ran. A pyramid.ini that exists but cannot be read keeps every
+// page file. The work directory belongs to its pyramid: any other page file
+// in it goes too.
+bool SweepWorkDirectory(const std::string& directory, bool callerBuilds);
+
 }  // namespace tarvel

@@ -2,6 +2,12 @@
 // operations forwarded to every layer.
 #include "pyramid/pyramid.h"
 
+#include <chrono>
+#include <exception>
+#include <thread>
+
+#include "pyramid/page_files.h"
+
 namespace tarvel {
 
 pyramid::pyramid() : m_resampleMode(0) {}
@@ -10,11 +16,36 @@ pyramid::~pyramid() {
     Destroy();
 }
 
+namespace {
+
+// Attempts at the sweep after the last reader closes: another reader or a
+// builder closing at the same instant holds a lock for a moment only.
+constexpr int kCloseSweepAttempts = 3;
+
+}  // namespace
+
 bool pyramid::Destroy() {
+    if (!dropLayers()) return true;
+    // Files a build left for this reader go now, unless another reader or a
+    // builder is there (the last of them sweeps). Nothing here may throw: the
+    // destructor runs this.
+    try {
+        for (int attempt = 0; attempt < kCloseSweepAttempts; ++attempt) {
+            if (SweepWorkDirectory(m_lockedDirectory, false)) break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    } catch (const std::exception&) {
+    }
+    return true;
+}
+
+bool pyramid::dropLayers() {
     for (auto it = m_layers.rbegin(); it != m_layers.rend(); ++it) delete *it;
     m_layers.clear();
     m_name.clear();
-    return true;
+    const bool held = m_readLock.IsHeld();
+    m_readLock.Release();
+    return held;
 }
 
 void pyramid::Clear() {
@@ -25,15 +56,19 @@ bool pyramid::Delete() {
     return true;
 }
 
-void pyramid::replaceLayers(std::vector<image*>& layers, const std::string& name) {
-    Destroy();
+void pyramid::replaceLayers(std::vector<image*>& layers, const std::string& name,
+                            directory_lock& readLock) {
+    dropLayers();
     m_layers.swap(layers);
     m_name = name;
+    m_readLock = std::move(readLock);
+    m_lockedDirectory = m_workDirectory;
+    m_error.clear();
 }
 
 bool pyramid::Flush() {
     for (image* layer : m_layers) {
-        if (!layer->Flush()) return false;
+        if (!layer->Flush()) return fail(layer->GetError());
     }
     return true;
 }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "image/image.h"
+#include "pyramid/directory_lock.h"
 
 namespace KORBAS {
 class IProgressWork;
@@ -50,25 +51,35 @@ class CPyramidNotCreatedException {};
 // directory section "Layer"k per layer. A pyramid.ini without "Name" holds
 // no pyramid.
 //
+// Builders and readers: a build holds the work directory's build lock, so a
+// second build of the same directory waits for it (or fails at once, see
+// SetBuildWait); an open pyramid holds the directory's read lock, shared,
+// until Destroy, and no page file is ever deleted while a reader holds it:
+// a build leaves the old pyramid's files to a later sweep (pyramid/page_files.h),
+// which the last pyramid of the directory to close runs.
+//
 // Crash safety: a build writes "Name" last, after every page and palette file
 // of every layer is complete and every layer section is written, and each
 // write replaces pyramid.ini atomically. A build killed at any point leaves
 // either the earlier pyramid untouched (killed while decoding its source) or a
-// directory that opens as nothing; the next build sweeps what it left. The
-// work directory belongs to its pyramid: a build deletes the page files
-// ("~gm<hex>.tmp") that were in it before the build began, except in the
-// system temporary directory, which other programs share.
+// directory that opens as nothing; the page files it made are removed by the
+// process's signal cleanup (platform/cleanup.h) when a signal ends it, or by
+// the next build or close of the directory otherwise. The work directory
+// belongs to its pyramid: a build deletes the page files ("~gm<hex>.tmp") that
+// were in it before the build began, except in the system temporary directory,
+// which other programs share.
 //
-// Failure: Create (both forms) returns false and leaves the layer list and
-// name as they were, except that a build into the directory this pyramid's
-// own layers live in drops them once it starts replacing that directory. A
+// Failure: Create (both forms) returns false, says why in GetError (a
+// file and a reason) and leaves the layer list and name as they were. A
 // successful Create replaces the layers held before (deleting the objects, not
-// their stored files). GetError tells why the last Create failed. Page-file
-// errors while layers are read print the page store's messages and carry on.
-// Nothing throws except std::bad_alloc.
+// their stored files). A build fails, and "Name" is never written, when any
+// page of any layer could not be written to or read from its page file; a
+// capture fails when a page it read could not be loaded. Page-file errors
+// while layers are read otherwise print the page store's messages and are
+// recorded by the layers. Nothing throws except std::bad_alloc.
 //
-// Threads: one thread at a time, with its layers. The work directory is not
-// locked: one process at a time may build into it.
+// Threads: one thread at a time, with its layers. Pyramids on different
+// threads or processes coordinate through the directory locks.
 class pyramid {
   public:
     pyramid();
@@ -85,12 +96,11 @@ class pyramid {
     // is missing). Layers are thawed without reading a page. The progress sink
     // (may be null) sees SetTotal(LayerCount - 1) and nothing else.
     //
-    // Refused (false, nothing deleted): no pyramid.ini, an empty "Name", a
-    // "LayerCount" below 1 or above kPyramidMaxLayers, a work directory longer
-    // than kPyramidMaxDirectoryChars. A layer section that cannot be thawed
-    // (missing keys or page files, a geometry Create would not give) or that
-    // names a file other than a page file ends the open: the layers opened so
-    // far are deleted with their page files.
+    // Refused (false, nothing deleted), when stored_pyramid::Read refuses the
+    // directory (pyramid/stored_pyramid.h) or the work directory is longer
+    // than kPyramidMaxDirectoryChars. Waits while a build is deleting the page
+    // files of an earlier pyramid there, and holds the directory's read lock
+    // from then until the layers are dropped.
     bool Create(const char* directory, KORBAS::IProgressWork* progress);
 
     // Builds the pyramid of an image file in `directory` (the integer is not
@@ -101,20 +111,28 @@ class pyramid {
     // SetText (string resource 10500 with i and the last layer's number),
     // SetTotal (its rows, three times that for colour), one Advance(1) per row.
     //
-    // A source that cannot be decoded changes nothing on disk. Once it is
-    // decoded the build replaces the directory's pyramid: it removes
-    // pyramid.ini (the old pyramid stops opening at that instant), deletes the
-    // page files that were in the directory before the build began, and writes
-    // the new layers, "Name" last.
+    // Takes the build lock first (waiting for another build unless
+    // SetBuildWait(false)). A source that cannot be decoded changes nothing
+    // on disk. Once it is decoded the build replaces the directory's pyramid:
+    // it removes pyramid.ini (the old pyramid stops opening at that instant),
+    // deletes the page files that were in the directory before the build began
+    // unless a reader still holds them, and writes the new layers, "Name" last.
     //
     // Failure (false): an undecodable or empty source, an unwritable or too
     // long work directory, a source path of kPyramidNameChars characters or
-    // more, a layer that cannot be made or frozen. Everything the build made
-    // is deleted: its page and palette files and pyramid.ini.
+    // more, another build in progress (without waiting), a layer that cannot
+    // be made or frozen, a page that could not be written or read back.
+    // Everything the build made is deleted: its page and palette files and
+    // pyramid.ini.
     bool Create(const char* directory, const char* source, int, KORBAS::IProgressWork* progress);
 
-    // Deletes every layer object (stored files stay) and empties the name; the
-    // work directory stays. Returns true.
+    // Whether a build waits for another build of its directory to end (the
+    // default) or fails at once.
+    void SetBuildWait(bool wait) { m_buildWait = wait; }
+
+    // Deletes every layer object (stored files stay), empties the name and
+    // releases the directory's read lock, sweeping the directory when no other
+    // reader or builder is there; the work directory stays. Returns true.
     bool Destroy();
     void Clear();
     // Removes nothing; returns true.
@@ -150,14 +168,16 @@ class pyramid {
     // and palette, each direction stretched independently. Reads the coarsest
     // layer that still has at least as many pixels as the result needs (the
     // layer for the floor of the larger ratio). False when there are no layers,
-    // width or height is below 1, target is a layer, or target cannot be
-    // created. Parts of the rectangle outside the layer read its edge samples.
+    // width or height is below 1, target is a layer, target cannot be
+    // created, a page of the layer could not be read or a page of the target
+    // could not be written. Parts of the rectangle outside the layer read its
+    // edge samples.
     bool Capture(image& target, int width, int height, int x, int y, int sourceWidth,
                  int sourceHeight) const;
 
-    // Why the last Create (either form) failed, one line naming the file or
-    // directory and the reason, the decoder's own for a source that cannot be
-    // decoded; empty after a success.
+    // Why the last Create (either form), Capture or Flush failed, one line
+    // naming the file or directory and the reason, the decoder's own for a
+    // source that cannot be decoded; empty after a successful Create.
     const char* GetError() const { return m_error.c_str(); }
 
     // The source path recorded under "Name"; empty when the pyramid holds nothing.
@@ -172,18 +192,25 @@ class pyramid {
     static int CountLayers(int width, int height);
 
   private:
-    void replaceLayers(std::vector<image*>& layers, const std::string& name);
+    void replaceLayers(std::vector<image*>& layers, const std::string& name,
+                       directory_lock& readLock);
+    // Deletes the layer objects, empties the name and releases the read lock;
+    // returns whether a lock was held.
+    bool dropLayers();
     // The work directory exists, is short enough for page-file paths and,
     // when writing, lets files be created in it. False with the reason recorded.
     bool workDirectoryUsable(bool writing);
-    // Records why a Create failed; returns false.
-    bool fail(const std::string& reason);
+    // Records why a Create, Capture or Flush failed; returns false.
+    bool fail(const std::string& reason) const;
 
     std::vector<image*> m_layers;
     std::string m_workDirectory;
     std::string m_name;
-    std::string m_error;  // see GetError
+    mutable std::string m_error;  // see GetError
     int m_resampleMode;
+    bool m_buildWait = true;
+    directory_lock m_readLock;      // held while layers opened or built here are held
+    std::string m_lockedDirectory;  // the directory m_readLock locks
 };
 
 // The layer for a reduction factor among `layerCount` layers (see

@@ -41,7 +41,7 @@ bool pyramid::workDirectoryUsable(bool writing) {
     return true;
 }
 
-bool pyramid::fail(const std::string& reason) {
+bool pyramid::fail(const std::string& reason) const {
     m_error = reason;
     return false;
 }

@@ -7,10 +7,9 @@
 #include <string>
 
 #include "image/directory.h"
-#include "platform/platform.h"
 #include "pyramid/page_files.h"
-#include "pyramid/pyramid.h"
 #include "pyramid/pyramid_file.h"
+#include "pyramid/stored_pyramid.h"
 #include "tools/commands.h"
 #include "tools/pyramid_tools.h"
 
@@ -22,54 +21,33 @@ const char* kind(int type) {
     return type == 1 ? "grey" : type == 2 ? "palette" : type == 3 ? "RGB" : "?";
 }
 
-// Describes DIR; returns whether a pyramid would open from it.
+// Describes DIR; returns whether a pyramid would open from it. The verdict is
+// the open's own (stored_pyramid).
 bool describe(const std::string& given) {
     const std::string dir = given.empty() || given.back() == '/' ? given : given + "/";
-    const std::string ini = dir + tarvel::kPyramidFile;
-    struct stat st {};
     std::printf("directory %s\n", dir.c_str());
-    if (stat(ini.c_str(), &st) != 0) {
-        std::printf("state     no %s: no pyramid was built here\n", tarvel::kPyramidFile);
+    struct stat st {};
+    tarvel::stored_pyramid stored;
+    const bool opens = stored.Read(dir);
+    if (stat((dir + tarvel::kPyramidFile).c_str(), &st) != 0) {
+        std::printf("state     %s\n", stored.problem.c_str());
         return false;
     }
-    char name[tarvel::kPyramidNameChars];
-    GetPrivateProfileStringA(tarvel::kPyramidSection, tarvel::kPyramidNameKey, "", name,
-                             sizeof name, ini.c_str());
-    const int count = static_cast<int>(GetPrivateProfileIntA(
-        tarvel::kPyramidSection, tarvel::kPyramidLayerCountKey, -1, ini.c_str()));
-    const int version = static_cast<int>(
-        GetPrivateProfileIntA(tarvel::kPyramidSection, tarvel::kPyramidVersionKey, 1, ini.c_str()));
-    std::printf("source    %s%s\n", name[0] != '\0' ? name : "(none)",
-                name[0] != '\0' && stat(name, &st) != 0 ? " (not found; not needed to open)" : "");
-    std::printf("layers    %d, layout version %d%s\n", count, version,
-                version == 1 ? " (sections smallest first)" : "");
-    std::string problem;
-    if (name[0] == '\0') {
-        problem = "no \"Name\": a build was interrupted or failed; the next build replaces it";
-    } else if (count < 1 || count > tarvel::kPyramidMaxLayers) {
-        problem =
-            "\"LayerCount\" is not between 1 and " + std::to_string(tarvel::kPyramidMaxLayers);
-    }
+    const char* name = stored.name.c_str();
+    std::printf("source    %s%s\n", *name != '\0' ? name : "(none)",
+                *name != '\0' && stat(name, &st) != 0 ? " (not found; not needed to open)" : "");
+    std::printf("layers    %d, layout version %d%s\n", stored.layerCount, stored.version,
+                stored.version == 1 ? " (sections smallest first)" : "");
     long long referenced = 0;
-    for (int k = 0; problem.empty() && k < count; ++k) {
-        const std::string section = tarvel::LayerSection(k);
-        const int layer = version == 1 ? count - 1 - k : k;
-        tarvel::image_directory stored;
-        if (!stored.Read(dir.c_str(), tarvel::kPyramidFile, section.c_str())) {
-            problem =
-                "layer " + std::to_string(layer) + " (section " + section + "): " + stored.problem;
-            break;
-        }
-        for (const tarvel::directory_entry& page : stored.pages) {
-            if (!tarvel::IsPageFileName(page.name))
-                problem = section + " names " + page.value + ", not a page file";
-            referenced += page.bytes;
-        }
+    for (std::size_t k = 0; k < stored.layers.size(); ++k) {
+        const tarvel::image_directory& layer = stored.layers[k];
+        if (!layer.problem.empty()) break;
+        for (const tarvel::directory_entry& page : layer.pages) referenced += page.bytes;
         std::printf(
-            "layer %-2d  %6d x %-6d %-7s %4d page(s) x %d channel(s), brightness %.2f, "
+            "layer %-2zu  %6d x %-6d %-7s %4d page(s) x %d channel(s), brightness %.2f, "
             "contrast %.2f\n",
-            layer, stored.width, stored.height, kind(stored.type), stored.pageCount,
-            stored.channels, stored.brightness / 100.0, stored.contrast / 100.0);
+            k, layer.width, layer.height, kind(layer.type), layer.pageCount, layer.channels,
+            layer.brightness / 100.0, layer.contrast / 100.0);
     }
     const auto files = tarvel::ListPageFiles(dir);
     long long total = 0;
@@ -78,8 +56,8 @@ bool describe(const std::string& given) {
     }
     std::printf("files     %zu page file(s), %.1f MiB on disk (%.1f MiB named by the layers)\n",
                 files.size(), total / 1048576.0, referenced / 1048576.0);
-    if (!problem.empty()) {
-        std::printf("state     does not open: %s\n", problem.c_str());
+    if (!opens) {
+        std::printf("state     does not open: %s\n", stored.problem.c_str());
         return false;
     }
     std::printf("state     complete: opens without decoding its source\n");

@@ -21,6 +21,7 @@ namespace {
 using tarvel::image;
 using access = tarvel::image_test_access;
 using tarvel_test::read_text;
+using tarvel_test::run_command;
 using tarvel_test::scratch_dir;
 
 // An image kind with its brightness and contrast.
@@ -87,13 +88,6 @@ class thaw_child : public testing::Environment {
 };
 testing::Environment* const kThawChild = testing::AddGlobalTestEnvironment(new thaw_child);
 
-// Runs a command with its output going to a file in dir; returns its exit status and output.
-int run(const std::string& command, const scratch_dir& dir, std::string& out) {
-    const int status = std::system((command + " >" + dir.path() + "out.txt 2>&1").c_str());
-    out = read_text(dir.file_path("out.txt"));
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
 TEST(Directory, AnotherProcessThawsEveryKindIdenticallyAndTheToolReportsIt) {
     scratch_dir dir;
     std::string frozen = "thawed:\n", page;
@@ -107,17 +101,17 @@ TEST(Directory, AnotherProcessThawsEveryKindIdenticallyAndTheToolReportsIt) {
     char self[kMaxPath] = {};
     ASSERT_GT(readlink("/proc/self/exe", self, sizeof self - 1), 0);
     std::string out;
-    EXPECT_EQ(run("TARVEL_THAW_DIR='" + dir.bare() + "' '" + self + "'", dir, out), 0);
+    EXPECT_EQ(run_command("TARVEL_THAW_DIR='" + dir.bare() + "' '" + self + "'", dir, out), 0);
     ASSERT_NE(out.find("thawed:\n"), std::string::npos) << out;
     EXPECT_EQ(out.substr(out.find("thawed:\n")), frozen);
 
     // The tool reports the directory complete, then one page missing (exit status 1).
     const std::string info =
         std::string(TARVEL_TOOL) + " image info " + dir.path() + " pyramid.ini Layer0";
-    EXPECT_EQ(run(info, dir, out), 0) << out;
+    EXPECT_EQ(run_command(info, dir, out), 0) << out;
     EXPECT_NE(out.find("complete        yes"), std::string::npos) << out;
     ASSERT_EQ(unlink(dir.file_path(page).c_str()), 0);
-    EXPECT_EQ(run(info, dir, out), 1) << out;
+    EXPECT_EQ(run_command(info, dir, out), 1) << out;
     EXPECT_NE(out.find("thaws           no: page 000-0001 names a missing file"), std::string::npos)
         << out;
 }
@@ -170,7 +164,7 @@ bool thaw_changed(const scratch_dir& dir, const char* key, const char* value) {
     return ok;
 }
 
-TEST(Directory, ThawRefusesInconsistentNumbersAndNamesOutsideItsDirectory) {
+TEST(Directory, ThawRefusesInconsistentNumbersShortFilesAndNamesOutsideItsDirectory) {
     scratch_dir dir, outside;
     image small;  // a colour single-page image: 3 channels of 2048 bytes
     make_image(small, dir, {3, 64, 32, 0, 50, 50});
@@ -191,7 +185,12 @@ TEST(Directory, ThawRefusesInconsistentNumbersAndNamesOutsideItsDirectory) {
         "PageLen=31 PageLen=33 PageCount=2 PageCount=0 CacheLimit=2 CacheLimit=8191 "
         "CacheLimit=2147483647 Channels=4 Channels=0 Width=65 Height=2147483647 000-0000= "
         "000-0000=.. 000-0000=. 000-0000=sub/.. 000-0000=sub/ 000-0000=C: "
-        "000-0000=~gm0123456789abc");
+        "000-0000=~gm0123456789abc Width=4294967360 Brightness=4294972296 000-0000=short "
+        "000-0000=empty Palette=tiny");
+    // A page file one byte short of a page, an empty one, a palette one byte short.
+    std::ofstream(dir.file_path("short"), std::ios::binary) << std::string(2047, 's');
+    std::ofstream(dir.file_path("empty"), std::ios::binary);
+    std::ofstream(dir.file_path("tiny"), std::ios::binary) << std::string(767, 't');
     std::vector<std::string> refused(std::istream_iterator<std::string>(table), {});
     for (const std::string& name :
          {victim, up, std::string("..\\..\\victim"), std::string("c:victim"), std::string("link"),

@@ -2,6 +2,8 @@
 // reuse, pins and Flush in the cache; page files created at first save, reused and deleted, and
 // the four error messages.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <tuple>
@@ -119,18 +121,19 @@ TEST_F(PageFileTest, TheFourMessagesNameTheFailingPath) {
     EXPECT_EQ(out, "Error opening file " + pathOf(missing) + "\n");
     EXPECT_TRUE(missing.IsDirty());
 
-    // A full device: /dev/full accepts opens and refuses writes.
-    if (::access("/dev/full", W_OK) == 0) {
-        image full;
-        full.SetTempPath("/dev");
-        ASSERT_TRUE(full.Create(1, 10, 10, 0));
-        full.SetPersistent(true);  // never try to delete /dev/full
-        image::scan_page& fp = access::page(full, 0, 0);
-        access::fetch(full, 0, 0);
-        access::set_name(fp, "full");
-        out = captured_stdout([&] { EXPECT_FALSE(access::save(fp)); });
-        EXPECT_EQ(out, "Error writing file /dev/full\n");
-    }
+    // A full disk, as a file-size limit gives it to an unprivileged process:
+    // the page file takes what fits and the write fails.
+    access::set_dirty(shortFile);
+    EXPECT_EQ(tarvel_test::run_in_child([&] {
+                  signal(SIGXFSZ, SIG_IGN);
+                  const rlimit limit{1000, 1000};
+                  setrlimit(RLIMIT_FSIZE, &limit);
+                  bool saved = true;
+                  const std::string said =
+                      captured_stdout([&] { saved = access::save(shortFile); });
+                  return !saved && said == "Error writing file " + pathOf(shortFile) + "\n" ? 0 : 1;
+              }),
+              0);
 }
 
 TEST_F(PageFileTest, MissingTemporaryDirectoryLosesTheSaveButNeverCrashes) {

@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -47,7 +49,9 @@ class scratch_dir {
     const std::string& path() const { return m_path; }  // ends with '/'
     // The directory without its trailing '/', as given to SetTempPath.
     std::string bare() const { return m_path.substr(0, m_path.size() - 1); }
-    // Names of the regular files in the directory, sorted.
+    // Names of the regular files in the directory, sorted, without the lock
+    // files through which builders and readers of a pyramid coordinate (they
+    // stay empty).
     std::vector<std::string> files() const;
     std::string file_path(const std::string& name) const { return m_path + name; }
 
@@ -62,6 +66,31 @@ class scratch_image : public testing::Test {
     scratch_dir dir;
     tarvel::image img;
 };
+
+// A tmpfs of `bytes` mounted on a new directory, for disk-full cases, and
+// unmounted with the object. Only root can mount: elsewhere path() is empty
+// and skip_reason() says why, for GTEST_SKIP.
+class small_tmpfs {
+  public:
+    explicit small_tmpfs(long long bytes);
+    ~small_tmpfs();
+    const std::string& path() const { return m_path; }  // ends with '/', or empty
+    const std::string& skip_reason() const { return m_why; }
+
+  private:
+    scratch_dir m_parent;
+    std::string m_path;
+    std::string m_why;
+};
+
+// Runs body in a forked child and returns its exit status (or 128 + signal);
+// with killAfter, kills the child once that time has passed.
+int run_in_child(const std::function<int()>& body, std::chrono::nanoseconds killAfter = {});
+
+// Runs a shell command with its standard output and error going to one file
+// in dir; returns its exit status (128 + signal when a signal ended it) and
+// the output.
+int run_command(const std::string& command, const scratch_dir& dir, std::string& out);
 
 // Standard output written while `body` runs.
 template <class F>

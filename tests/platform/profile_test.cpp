@@ -113,14 +113,17 @@ TEST_F(ProfileFiles, CacheFollowsTheFileNotThePathSpelling) {
 }
 
 TEST_F(ProfileFiles, OversizedOrStrangeFilesAreNeitherLoadedNorOverwritten) {
+    // One byte over the limit (sparse), and a FIFO, which must not block.
     write("big.ini", "[S]\nk=1\n");
-    ASSERT_EQ(truncate((dir + "big.ini").c_str(), 17 << 20), 0);  // sparse, above 16 MiB
+    ASSERT_EQ(truncate((dir + "big.ini").c_str(), kMaxProfileFileBytes + 1), 0);
     ASSERT_EQ(mkfifo((dir + "fifo.ini").c_str(), 0600), 0);
-    for (const char* name : {"big.ini", "fifo.ini"}) {  // a FIFO must not block
+    for (const char* name : {"big.ini", "fifo.ini"}) {
         EXPECT_EQ(get("S", "k", name), "-") << name;
         EXPECT_FALSE(put("S", "k", "2", name)) << name;
     }
-    EXPECT_EQ(read("big.ini").size(), 17u << 20);
+    EXPECT_EQ(read("big.ini").size(), kMaxProfileFileBytes + 1u);
+    ASSERT_EQ(truncate((dir + "big.ini").c_str(), kMaxProfileFileBytes), 0);
+    EXPECT_EQ(get("S", "k", "big.ini"), "1") << "the limit itself is read";
     EXPECT_FALSE(put("S", "k", "2", "no/such.ini"));
 }
 

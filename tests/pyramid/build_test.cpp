@@ -110,7 +110,8 @@ TEST(PyramidBuild, EarlierPyramidSurvivesBadSourcesAndAGoodOneReplacesIt) {
     // Leftovers of an interrupted build, and a file that is not a page file.
     std::ofstream(work.path() + "~GM12.TMP") << "stray page of an interrupted build";
     std::ofstream(work.path() + "notes.txt") << "keep me";
-    // Rebuilding into the directory of the pyramid's own layers drops them.
+    // Rebuilding into the directory of the pyramid's own layers replaces
+    // them, and their files go.
     ASSERT_TRUE(build(work.bare(), write_bmp(src.path() + "next.bmp", next), &p));
     EXPECT_TRUE(read_layers(p) == expected_layers(next, 2));
     EXPECT_TRUE(stray_page_files(work).empty());

@@ -4,22 +4,25 @@
 // then succeeds and leaves no stray page file.
 #include <signal.h>
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
+#include "platform/cleanup.h"
+#include "pyramid/page_files.h"
 #include "pyramid_test_util.h"
 
 namespace tarvel_test {
 namespace {
 
-// A sink that kills its own process at the Nth call.
+// A sink that sends its own process a signal at the Nth call.
 struct killing_sink : KORBAS::IProgressWork {
-    int left;
-    explicit killing_sink(int n) : left(n) {}
+    int left, sig;
+    explicit killing_sink(int n, int s = SIGKILL) : left(n), sig(s) {}
     void SetTotal(int) override { SetText(nullptr); }
     void Advance(int) override { SetText(nullptr); }
     void SetText(const char*) override {
-        if (--left == 0) raise(SIGKILL);
+        if (--left == 0) raise(sig);
     }
 };
 
@@ -49,7 +52,7 @@ class PyramidCrash : public testing::Test {
                 }
             }).detach();
         }
-        killing_sink sink(killAtCall);
+        killing_sink sink(killAtCall, killWith);
         build(work.bare(), newSource, nullptr, &sink);
         return 0;  // the build finished before the kill
     }
@@ -78,6 +81,7 @@ class PyramidCrash : public testing::Test {
     std::string oldSource, newSource;
     std::vector<planes> oldLayers, newLayers;
     int killAtCall = -1;
+    int killWith = SIGKILL;
     std::string killAtSection;
 };
 
@@ -120,6 +124,32 @@ TEST_F(PyramidCrash, KilledAtAnyMomentNeverOpensAsAMix) {
     for (int step = 1; step <= 12; ++step) {
         run_in_child([this] { return build_then_die(); }, whole * step / 12);
         check_and_rebuild();  // fails on a mix
+    }
+}
+
+TEST_F(PyramidCrash, InterruptedBuildRemovesWhatItMadeAtOnce) {
+    // SIGINT or SIGTERM with the signal cleanup installed: the page files the
+    // build made go before the process ends, the earlier ones stay.
+    for (int sig : {SIGINT, SIGTERM}) {
+        for (int n : {1, 1600, 2631}) {
+            SCOPED_TRACE(testing::Message() << "signal " << sig << " at call " << n);
+            const std::vector<std::string> earlier = work.files();
+            killAtCall = n;
+            killWith = sig;
+            ASSERT_EQ(run_in_child([this] {
+                          tarvel::InstallCleanupOnSignals();
+                          return build_then_die();
+                      }),
+                      128 + sig);
+            for (const std::string& f : work.files()) {
+                if (tarvel::IsPageFileName(f)) {
+                    EXPECT_NE(std::find(earlier.begin(), earlier.end(), f), earlier.end()) << f;
+                }
+                EXPECT_NE(f[0], '.') << "a profile temporary: " << f;
+            }
+            EXPECT_EQ(what_opens(), found::nothing);
+            check_and_rebuild();
+        }
     }
 }
 

@@ -2,14 +2,9 @@
 // reference resamplers and hand-written files.
 #include "pyramid_test_util.h"
 
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <random>
-#include <thread>
 
 #include "../imagefile/bmp_bytes.h"
 #include "platform/platform.h"
@@ -140,19 +135,6 @@ std::vector<std::string> stray_page_files(const scratch_dir& dir) {
         if (tarvel::IsPageFileName(f) && profile.find("=" + f + "\n") == std::string::npos)
             stray.push_back(f);
     return stray;
-}
-
-int run_in_child(const std::function<int()>& body, std::chrono::nanoseconds killAfter) {
-    std::fflush(nullptr);
-    const pid_t pid = fork();
-    if (pid == 0) _exit(body());
-    if (killAfter.count() > 0) {
-        std::this_thread::sleep_for(killAfter);
-        kill(pid, SIGKILL);
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status);
 }
 
 }  // namespace tarvel_test

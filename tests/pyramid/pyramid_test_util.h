@@ -68,10 +68,6 @@ void store_pyramid_by_hand(const std::string& dir, const std::vector<planes>& la
 // Page files in dir that its pyramid.ini does not name.
 std::vector<std::string> stray_page_files(const scratch_dir& dir);
 
-// Runs body in a forked child and returns its exit status (or 128 + signal);
-// with killAfter, kills the child once that time has passed.
-int run_in_child(const std::function<int()>& body, std::chrono::nanoseconds killAfter = {});
-
 // Records every call as text: "total N", "advance 1", "text ...".
 struct recording_sink : KORBAS::IProgressWork {
     void SetTotal(int total) override { calls.push_back("total " + std::to_string(total)); }
