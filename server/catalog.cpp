@@ -16,6 +16,18 @@ unsigned long long Fnv1a(const void* data, std::size_t size, unsigned long long 
     return hash;
 }
 
+namespace {
+
+// The hash of an open pyramid's pyramid.ini, which names every page file of
+// every layer: a rebuild always changes it.
+unsigned long long stored_tag(const pyramid& p) {
+    std::ifstream ini(p.GetWorkDirectory() + "pyramid.ini", std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(ini)), std::istreambuf_iterator<char>());
+    return Fnv1a(text.data(), text.size());
+}
+
+}  // namespace
+
 bool DescribePyramid(const std::string& directory, served_image& out, std::string& error) {
     std::unique_ptr<pyramid_view> view = pyramid_view::Open(directory, error);
     if (!view) return false;
@@ -30,9 +42,7 @@ bool DescribePyramid(const std::string& directory, served_image& out, std::strin
         d.layerWidths.push_back(p.GetLayerAt(k)->GetWidth());
         d.layerHeights.push_back(p.GetLayerAt(k)->GetHeight());
     }
-    std::ifstream ini(p.GetWorkDirectory() + "pyramid.ini", std::ios::binary);
-    const std::string text((std::istreambuf_iterator<char>(ini)), std::istreambuf_iterator<char>());
-    d.tag = Fnv1a(text.data(), text.size());
+    d.tag = stored_tag(p);
     d.id = out.id;
     out = std::move(d);
     return true;
@@ -78,8 +88,8 @@ view_pool::lease view_pool::Acquire(std::string& error) {
         // Opened outside the lock: opening reads pyramid.ini and may take a while.
         std::unique_ptr<pyramid_view> view = pyramid_view::Open(m_image.directory, error);
         if (!view) return l;
-        if (view->Width() != m_image.width || view->Height() != m_image.height ||
-            view->LayerCount() != static_cast<int>(m_image.layerWidths.size())) {
+        // Every view of one image shows the same pyramid, the one its ETags name.
+        if (stored_tag(view->Pyramid()) != m_image.tag) {
             error = m_image.directory + " holds another pyramid than when the server started";
             return l;
         }

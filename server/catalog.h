@@ -66,7 +66,9 @@ class view_pool {
     };
 
     // An idle view, or a newly opened one. An empty lease with a reason when
-    // the pyramid cannot be opened or no longer has the size it had.
+    // the pyramid cannot be opened or the directory holds another pyramid
+    // than the one described (rebuilt since): the views already open keep
+    // showing the described one, whose page files stay while they hold them.
     lease Acquire(std::string& error);
     // Views opened so far.
     int Opened() const;
