@@ -5,8 +5,10 @@
 # `tarvel serve` and against IIPImage (iipsrv behind lighttpd's FastCGI)
 # serving a libvips JPEG-tiled pyramid TIFF of the same picture, both at JPEG
 # quality 90 with the same number of workers (WORKERS, default 2: tarvel
-# threads, iipsrv processes). Prints requests/s, p50/p99 latency, errors and
-# the peak resident memory of each server, and the ratio of requests/s.
+# threads, iipsrv processes) and the same memory for tiles (tarvel's cache of
+# encoded tiles holds what the iipsrv processes' caches hold together).
+# Prints requests/s, p50/p99 latency, errors and the peak resident memory of
+# each server, and the ratio of requests/s.
 #
 # Installs the peers (iipimage-server, lighttpd, libvips-tools, wrk) with apt
 # when missing. Work files go to BENCH_DIR (default: a new directory under
@@ -121,7 +123,8 @@ load() {
     grep '^RESULT'
 }
 
-"$tarvel" serve "$work/sample" --port $port_ours --threads "$workers" --quality 90 >/dev/null &
+"$tarvel" serve "$work/sample" --port $port_ours --threads "$workers" --quality 90 \
+  --cache-mb $((cache_mb * workers)) >/dev/null &
 pids+=($!)
 ours_pid=$!
 lighttpd -D -f "$work/lighttpd.conf" &
@@ -140,12 +143,12 @@ iip_rss=$(peak_kib "${pids[1]}" $(pgrep -P "${pids[1]}" || true))
 field() { sed -n "s/.* $1=\([^ ]*\).*/\1/p" <<<"$2"; }
 printf '\n%d connections, %s, random 512 x 512 tiles at scales 1 to 64 of 10000 x 8000, JPEG quality 90\n' \
   "$connections" "$duration"
-printf '%-44s %10s %9s %9s %8s %10s\n' server "requests/s" "p50 ms" "p99 ms" errors "peak MiB"
-for row in "tarvel serve ($workers threads)|$ours|$ours_rss" \
+printf '%-52s %10s %9s %9s %8s %10s\n' server "requests/s" "p50 ms" "p99 ms" errors "peak MiB"
+for row in "tarvel serve ($workers threads, $((cache_mb * workers)) MiB cache)|$ours|$ours_rss" \
            "iipsrv ($workers processes, ${cache_mb} MB cache) + lighttpd|$iip|$iip_rss"; do
   IFS='|' read -r name r rss <<<"$row"
   errors=$(( $(field non2xx "$r") + $(field connect "$r") + $(field read "$r") + $(field write "$r") + $(field timeout "$r") ))
-  printf '%-44s %10s %9s %9s %8d %10.1f\n' "$name" "$(field rps "$r")" "$(field p50_ms "$r")" \
+  printf '%-52s %10s %9s %9s %8d %10.1f\n' "$name" "$(field rps "$r")" "$(field p50_ms "$r")" \
     "$(field p99_ms "$r")" "$errors" "$(awk "BEGIN {print $rss / 1024}")"
 done
 printf 'ratio of requests/s, tarvel / iipsrv: %.2f\n' \

@@ -89,9 +89,9 @@ void add_serve_command(CLI::App& app) {
     CLI::App* cmd = app.add_subcommand(
         "serve",
         "Serve pyramids to web browsers and IIIF viewers: each PATH is a pyramid directory or a "
-        "picture, whose pyramid is opened or built beside it (PICTURE.pyramid, as tarvel view does). Each is served at "
-        "/iiif/3/ID/ (IIIF Image API 3.0, ID being its directory's name) and shown at /view/ID; "
-        "/ lists them. Stops cleanly on Ctrl-C or SIGTERM.");
+        "picture, whose pyramid is opened or built beside it (PICTURE.pyramid, as tarvel view "
+        "does). Each is served at /iiif/3/ID/ (IIIF Image API 3.0, ID being its directory's "
+        "name) and shown at /view/ID; / lists them. Stops cleanly on Ctrl-C or SIGTERM.");
     cmd->add_option("PATH", o->paths, "Pyramid directories or pictures")->required();
     cmd->add_option("--bind", o->server.bind, "Address to listen on (0.0.0.0 for every network)")
         ->capture_default_str();
