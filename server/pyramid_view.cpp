@@ -24,8 +24,8 @@ void pyramid_view::makeBitmap() {
     m_bitmap->SetViewCache(false);
 }
 
-std::unique_ptr<pyramid_view> pyramid_view::Open(const std::string& directory,
-                                                 std::string& error, bool mapPages) {
+std::unique_ptr<pyramid_view> pyramid_view::Open(const std::string& directory, std::string& error,
+                                                 bool mapPages) {
     // Opening creates a missing directory; a server only reads.
     struct stat st {};
     if (stat(directory.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
