@@ -1,15 +1,24 @@
 #!/usr/bin/env bash
-# Times whole builds of a pyramid from the built-in 10000 x 8000 RGB sample,
-# as JPEG and as TIFF, beside libvips (`vips tiffsave IN OUT.tif --tile
-# --pyramid --compression none`, single-threaded and default), with peak
-# resident memory from /usr/bin/time -v; then runs bench_pyramid (opening a
-# stored pyramid and capturing 1024 x 1024 views) on the pyramid just built.
+# Times whole pyramid builds beside libvips (`vips tiffsave IN OUT.tif --tile
+# --pyramid --compression none`, with VIPS_CONCURRENCY=1 and with its default
+# threads) on the built-in 10000 x 8000 RGB sample as JPEG, uncompressed TIFF
+# and PNG, with peak resident memory from /usr/bin/time -v; then runs
+# bench_pyramid (opening a stored pyramid, capturing views) on one of them.
 #
-# Installs the peers (libvips-tools, time) with apt when missing. Work files go
-# to BENCH_DIR (default: a new directory under /tmp), removed at the end.
-# Each build is run RUNS times (default 3) and the fastest run is reported.
+#   bench/pyramid_bench.sh [--large]
+#
+# The three programs run in turn, RUNS rounds (default 3); each reports its
+# fastest run and the largest peak it reached. With --large it also builds
+# the 40000 x 30000 JPEG (against libvips too) and a 60000 x 50000 tiled,
+# JPEG-compressed TIFF (about 12 GB of page files, deleted right after).
+#
+# Installs the peers (libvips-tools, time) with apt when missing. Work files
+# go to BENCH_DIR (default: a new directory under /tmp), removed at the end.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+
+large=0
+[ "${1:-}" = "--large" ] && large=1
 
 need=()
 command -v vips >/dev/null || need+=(libvips-tools)
@@ -31,37 +40,73 @@ mkdir -p "$work"
 trap 'rm -rf "$work"' EXIT
 runs="${RUNS:-3}"
 
-# run NAME COMMAND...: the fastest of $runs runs; prints "seconds peak_kib".
-run() {
-  local best="" best_rss=""
-  for ((i = 0; i < runs; i++)); do
-    rm -rf "$work/out" "$work/out.tif"
-    /usr/bin/time -v -o "$work/time.txt" "$@" >/dev/null 2>&1
-    local t rss
-    t=$(awk -F': ' '/Elapsed/ {n = split($2, p, ":"); s = 0; for (k = 1; k <= n; k++) s = s * 60 + p[k]; print s}' "$work/time.txt")
-    rss=$(awk -F': ' '/Maximum resident/ {print $2}' "$work/time.txt")
-    if [ -z "$best" ] || awk "BEGIN {exit !($t < $best)}"; then best=$t; best_rss=$rss; fi
-  done
-  echo "$best $best_rss"
+# once NAME COMMAND...: one run; keeps the fastest time and the largest peak
+# (KiB) of NAME in best_time[NAME] and peak[NAME].
+declare -A best_time peak
+once() {
+  local name=$1
+  shift
+  rm -rf "$work/out" "$work/out.tif"
+  /usr/bin/time -v -o "$work/time.txt" "$@" >/dev/null 2>&1
+  local t rss
+  t=$(awk -F': ' '/Elapsed/ {n = split($2, p, ":"); s = 0; for (k = 1; k <= n; k++) s = s * 60 + p[k]; print s}' "$work/time.txt")
+  rss=$(awk -F': ' '/Maximum resident/ {print $2}' "$work/time.txt")
+  if [ -z "${best_time[$name]:-}" ] || awk "BEGIN {exit !($t < ${best_time[$name]})}"; then
+    best_time[$name]=$t
+  fi
+  if [ -z "${peak[$name]:-}" ] || [ "$rss" -gt "${peak[$name]}" ]; then peak[$name]=$rss; fi
+  rm -rf "$work/out" "$work/out.tif"
 }
 
-decoded_mib=$((10000 * 8000 * 3 / 1048576))
-printf '\nWhole-process time, fastest of %d runs, on 10000 x 8000 RGB (decoded: %d MiB)\n' "$runs" "$decoded_mib"
-printf '%-6s %-34s %8s %10s %8s\n' input program seconds "peak MiB" ratio
-for ext in jpg tif; do
-  in="$work/sample.$ext"
-  "$tarvel" sample "$in" >/dev/null
-  read -r ours ours_rss < <(run "$tarvel" pyramid "$in" "$work/out")
-  read -r v1 v1_rss < <(run env VIPS_CONCURRENCY=1 vips tiffsave "$in" "$work/out.tif" --tile --pyramid --compression none)
-  read -r vd vd_rss < <(run vips tiffsave "$in" "$work/out.tif" --tile --pyramid --compression none)
-  for row in "tarvel pyramid|$ours|$ours_rss" "vips tiffsave, VIPS_CONCURRENCY=1|$v1|$v1_rss" \
-             "vips tiffsave, default threads|$vd|$vd_rss"; do
-    IFS='|' read -r name t rss <<<"$row"
-    printf '%-6s %-34s %8.2f %10.1f %8.2f\n' "$ext" "$name" "$t" "$(awk "BEGIN {print $rss / 1024}")" \
-      "$(awk "BEGIN {print $ours / $t}")"
+# compare INPUT ROUNDS: tarvel and both libvips runs in turn, then a table.
+compare() {
+  local in=$1 rounds=$2 ext=${1##*.}
+  best_time=() peak=()
+  for ((i = 0; i < rounds; i++)); do
+    once tarvel "$tarvel" pyramid "$in" "$work/out"
+    once vips1 env VIPS_CONCURRENCY=1 vips tiffsave "$in" "$work/out.tif" --tile --pyramid --compression none
+    once vipsd vips tiffsave "$in" "$work/out.tif" --tile --pyramid --compression none
   done
+  for row in "tarvel|tarvel pyramid" "vips1|vips tiffsave, VIPS_CONCURRENCY=1" \
+             "vipsd|vips tiffsave, default threads"; do
+    IFS='|' read -r key name <<<"$row"
+    printf '%-5s %-36s %8.2f %9.1f %8.2f\n' "$ext" "$name" "${best_time[$key]}" \
+      "$(awk "BEGIN {print ${peak[$key]} / 1024}")" \
+      "$(awk "BEGIN {print ${best_time[tarvel]} / ${best_time[$key]}}")"
+  done
+}
+
+header() {
+  printf '\n%s\n' "$1"
+  printf '%-5s %-36s %8s %9s %8s\n' input program seconds "peak MiB" ratio
+}
+
+header "Whole process on 10000 x 8000 RGB, fastest of $runs rounds, largest peak"
+for ext in jpg tif png; do
+  "$tarvel" sample "$work/sample.$ext" >/dev/null
+  compare "$work/sample.$ext" "$runs"
 done
-printf '(ratio: tarvel time / that program'"'"'s time; aim for peak RSS: at most %d MiB)\n\n' $((decoded_mib + 64))
+echo "(ratio: tarvel's time / that program's time; aims: at most 0.8 for jpg and tif,"
+echo " 1.0 for png, peak at most 96 MiB)"
 
 "$tarvel" pyramid "$work/sample.jpg" "$work/stored" >/dev/null 2>&1
 TARVEL_PYRAMID_DIR="$work/stored" build-release/bench/bench_pyramid
+rm -rf "$work/stored" "$work"/sample.*
+
+if ((large)); then
+  header "40000 x 30000 RGB JPEG, one round"
+  "$tarvel" sample "$work/huge.jpg" --width 40000 --height 30000 >/dev/null
+  compare "$work/huge.jpg" 1
+  rm -f "$work/huge.jpg"
+  echo "(aim: peak under 128 MiB, time at most libvips')"
+
+  header "60000 x 50000 RGB TIFF, 256 x 256 JPEG tiles, tarvel only"
+  "$tarvel" sample "$work/huge.tif" --width 60000 --height 50000 --tile 256 \
+    --compression jpeg >/dev/null
+  best_time=() peak=()
+  once tarvel "$tarvel" pyramid "$work/huge.tif" "$work/out"
+  printf '%-5s %-36s %8.2f %9.1f\n' tif "tarvel pyramid" "${best_time[tarvel]}" \
+    "$(awk "BEGIN {print ${peak[tarvel]} / 1024}")"
+  rm -f "$work/huge.tif"
+  echo "(aim: peak under 128 MiB)"
+fi

@@ -177,6 +177,7 @@ class image {
     friend class ipointer;
     friend struct image_test_access;
     friend struct image_cursor;
+    friend class page_writer;
 
     void unlinkPage(scan_page* page);
     void linkAtHead(scan_page* page);
@@ -264,6 +265,7 @@ class image::scan_page {
     friend class ipointer;
     friend struct image_test_access;
     friend struct image_cursor;
+    friend class page_writer;
 
     scan_page();
     scan_page(const scan_page&) = default;

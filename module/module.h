@@ -11,6 +11,7 @@ namespace tarvel {
 // Ids of the string resources.
 constexpr unsigned kLayerBuildingText = 10500;  // printf format: layer made, last layer
 constexpr unsigned kBmpRowsText = 10501;        // plain text, before BMP pixel rows
+constexpr unsigned kDecodingText = 10502;       // printf format: the number of layers made
 
 // The module handle the string table is registered under.
 HINSTANCE ModuleHandle();

@@ -9,6 +9,7 @@ namespace {
 const STRINGRESOURCE kStrings[] = {
     {kLayerBuildingText, "Building layer %d of %d"},
     {kBmpRowsText, "Reading BMP pixel rows"},
+    {kDecodingText, "Decoding the source into %d layer(s)"},
 };
 
 // LoadStringA copies into a buffer of this many bytes, as on Windows.

@@ -15,9 +15,10 @@
 
 // Windows constants as typed constants rather than the macros <windows.h>
 // defines for them.
-constexpr int kMaxPath = 260;      // MAX_PATH: path buffers, NUL included
-constexpr DWORD kBiRgb = 0;        // BI_RGB: uncompressed DIB pixels
-constexpr UINT kDibRgbColors = 0;  // DIB_RGB_COLORS: the colour table holds RGBQUADs
+constexpr int kMaxPath = 260;                    // MAX_PATH: path buffers, NUL included
+constexpr DWORD kBiRgb = 0;                      // BI_RGB: uncompressed DIB pixels
+constexpr UINT kDibRgbColors = 0;                // DIB_RGB_COLORS: the colour table holds RGBQUADs
+constexpr DWORD kMoveFileReplaceExisting = 0x1;  // MOVEFILE_REPLACE_EXISTING
 
 // ---- Temporary and page files (tempfiles.cpp) ----
 
@@ -76,6 +77,14 @@ UINT GetPrivateProfileIntA(LPCSTR lpAppName, LPCSTR lpKeyName, INT nDefault, LPC
 // null key lists the section's keys, a null section the section names.
 DWORD GetPrivateProfileStringA(LPCSTR lpAppName, LPCSTR lpKeyName, LPCSTR lpDefault,
                                LPSTR lpReturnedString, DWORD nSize, LPCSTR lpFileName);
+
+// Renames a file within one file system, atomically: readers see the old or
+// the new file at lpNewFileName, never neither. Without
+// kMoveFileReplaceExisting in dwFlags an existing target makes it fail.
+// Beyond Windows: the move takes the profile writers' lock on the target's
+// directory, so that a profile write in progress never puts back the file
+// the move replaced; the directory is synced after the move. true on success.
+BOOL MoveFileExA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, DWORD dwFlags);
 
 // ---- String resources (strings.cpp) ----
 

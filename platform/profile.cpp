@@ -534,6 +534,25 @@ BOOL WritePrivateProfileKeysA(LPCSTR lpAppName, const LPCSTR* lpKeyNames, const 
                   [&](profile& p) { return set_keys(p, lpAppName, lpKeyNames, lpStrings, nKeys); });
 }
 
+BOOL MoveFileExA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, DWORD dwFlags) {
+    if (lpExistingFileName == nullptr || lpNewFileName == nullptr) return false;
+    struct stat st {};
+    if ((dwFlags & kMoveFileReplaceExisting) == 0 && lstat(lpNewFileName, &st) == 0) return false;
+    // Under the profile writers' locks: a write that read the file this move
+    // replaces would otherwise rename its changed copy back over the new one.
+    std::lock_guard<std::mutex> guard(g_mutex);
+    const int dirFd = open(directory_of(lpNewFileName).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd < 0) return false;
+    bool moved = false;
+    if (flock(dirFd, LOCK_EX) == 0) {
+        moved = rename(lpExistingFileName, lpNewFileName) == 0;
+        if (moved) fsync(dirFd);
+        flock(dirFd, LOCK_UN);
+    }
+    close(dirFd);
+    return moved;
+}
+
 DWORD GetPrivateProfileStringA(LPCSTR lpAppName, LPCSTR lpKeyName, LPCSTR lpDefault,
                                LPSTR lpReturnedString, DWORD nSize, LPCSTR lpFileName) {
     if (lpReturnedString == nullptr || nSize == 0) return 0;

@@ -1,27 +1,23 @@
-// Building a pyramid from an image file: decode into layer 0, halve layer by
-// layer, freeze every layer into pyramid.ini and write "Name" last.
-#include <cstdio>
+// Building a pyramid from an image file: the decoded rows stream into every
+// layer at once, beside the pyramid being replaced; the layers are frozen
+// into a new profile with "Name" last, and that profile replaces pyramid.ini
+// in one step.
 #include <cstring>
-#include <memory>
 #include <string>
 #include <vector>
 
+#include "host/decode/row_sink.h"
 #include "host/host.h"
-#include "imagefile/imagefile.h"
-#include "module/module.h"
 #include "platform/cleanup.h"
 #include "platform/platform.h"
 #include "pyramid/page_files.h"
 #include "pyramid/pyramid.h"
 #include "pyramid/pyramid_file.h"
-#include "pyramid/resampler.h"
+#include "pyramid/source_sink.h"
 
 namespace tarvel {
 
 namespace {
-
-// The per-layer progress text is formatted into this many bytes.
-constexpr int kLayerTextChars = 256;
 
 // What one build has made, so that a failure, or a signal, can take all of it back.
 class build_state {
@@ -50,11 +46,9 @@ class build_state {
     void note_palette(const std::string& section) {
         char name[kPathChars];
         GetPrivateProfileStringA(section.c_str(), "Palette", "", name, sizeof name,
-                                 (m_directory + kPyramidFile).c_str());
+                                 (m_directory + kPyramidBuildFile).c_str());
         if (IsPageFileName(name)) m_palettes.push_back(name);
     }
-    // From now on a failure also deletes pyramid.ini.
-    void wrote_profile() { m_wroteProfile = true; }
     // The files are complete: a signal no longer removes them.
     void complete() {
         RemoveCleanup(m_cleanup);
@@ -64,33 +58,21 @@ class build_state {
     void keep() { m_kept = true; }
 
   private:
+    // The earlier pyramid was never touched: only what this build made goes.
     void discard() {
         for (auto it = layers.rbegin(); it != layers.rend(); ++it) {
             (*it)->SetPersistent(false);
             delete *it;  // removes its page files
         }
         for (const std::string& name : m_palettes) DeleteFileA((m_directory + name).c_str());
-        if (m_wroteProfile) {
-            DeleteFileA((m_directory + kPyramidFile).c_str());
-            // Files of the earlier pyramid that readers held go once they have closed.
-            SweepWorkDirectory(m_directory, true);
-        }
+        DeleteFileA((m_directory + kPyramidBuildFile).c_str());
     }
 
     std::string m_directory;
     std::vector<std::string> m_palettes;
     cleanup_id m_cleanup = -1;
-    bool m_wroteProfile = false;
     bool m_kept = false;
 };
-
-void report_layer(KORBAS::IProgressWork* progress, int layer, int last) {
-    if (progress == nullptr) return;
-    char text[kLayerTextChars];
-    const std::string format = LoadResourceText(kLayerBuildingText);
-    std::snprintf(text, sizeof text, format.c_str(), layer, last);
-    progress->SetText(text);
-}
 
 // Why a layer's samples cannot be trusted, or empty.
 std::string page_trouble(const image& layer) {
@@ -117,99 +99,79 @@ bool pyramid::Create(const char* directory, const char* source, int,
     if (!building.Lock(dir, directory_lock::kind::build, m_buildWait))
         return fail(building.GetError());
     const std::string ini = dir + kPyramidFile;
+    const std::string fresh = dir + kPyramidBuildFile;
     // What killed or failed runs left goes first. Page files still here then
-    // belong to the earlier pyramid; they go once the source is decoded.
-    // Files made from now on cannot be among them (page files are created
+    // belong to the earlier pyramid; they go once the new one has replaced
+    // it. Files made from now on cannot be among them (page files are created
     // exclusively, and a file is deleted only while it is still the very file
     // listed).
     SweepWorkDirectory(dir, true);
+    DeleteFileA(fresh.c_str());
     const std::vector<page_file> earlier =
         IsSystemTemporaryDirectory(dir) ? std::vector<page_file>() : ListPageFiles(dir);
 
+    // The new layers are written beside the earlier pyramid, which stays
+    // whole and openable until the new profile replaces pyramid.ini.
     build_state state(dir, earlier);
-    {
-        image* first = state.add_layer();
-        // Nothing on disk changes when the source cannot be decoded.
-        auto format = std::make_unique<CImageFileFormat_dib>();
-        if (!format->Load(*first, source, nullptr, progress)) {
-            // A page that could not be written is the reason, not the source.
-            const std::string trouble = page_trouble(*first);
-            return fail(trouble.empty() ? format->GetError() : trouble);
-        }
-        if (first->GetWidth() < 1 || first->GetHeight() < 1)
-            return fail(std::string(source) + ": decodes to a picture without pixels");
-        if (!page_trouble(*first).empty()) return fail(page_trouble(*first));
-    }
-    int width = state.layers[0]->GetWidth();
-    int height = state.layers[0]->GetHeight();
-    const int count = CountLayers(width, height);
-
-    // Replace the directory's pyramid. Removing pyramid.ini makes the old
-    // pyramid unopenable at once; its page files go unless a reader holds them.
-    state.wrote_profile();
-    DeleteFileA(ini.c_str());
-    {
-        directory_lock noReaders;
-        if (noReaders.Lock(dir, directory_lock::kind::readers_out, false))
-            RemovePageFiles(dir, earlier);
-    }
-    const std::string countText = std::to_string(count);
-    const std::string versionText = std::to_string(kPyramidVersion);
-    if (!WritePrivateProfileStringA(kPyramidSection, kPyramidLayerCountKey, countText.c_str(),
-                                    ini.c_str()) ||
-        !WritePrivateProfileStringA(kPyramidSection, kPyramidVersionKey, versionText.c_str(),
-                                    ini.c_str())) {
-        return fail(ini + ": cannot be written");
-    }
-
-    CImageResampler_bilinear resampler;
-    for (int i = 1; i < count; ++i) {
-        report_layer(progress, i, count - 1);
-        image* next = state.add_layer();
-        resampler.SetSource(state.layers[i - 1], 0, 0, width, height);
-        resampler.SetDestination(next, 0, 0, width >> 1, height >> 1);
-        if (!resampler.Execute(progress)) {
-            return fail(m_workDirectory + ": layer " + std::to_string(i) + " (" +
-                        std::to_string(width >> 1) + " x " + std::to_string(height >> 1) +
-                        ") cannot be made");
-        }
-        state.layers[i - 1]->Flush();
-        for (image* layer : {state.layers[i - 1], next}) {
+    source_sink sink([&state] { return state.add_layer(); }, progress, m_buildThreads);
+    // A page that could not be written is the reason, not the source.
+    const auto pages_or = [&state](const std::string& otherwise) {
+        for (image* layer : state.layers) {
             const std::string trouble = page_trouble(*layer);
-            if (!trouble.empty()) return fail(trouble);
+            if (!trouble.empty()) return trouble;
         }
-        width >>= 1;
-        height >>= 1;
+        return otherwise;
+    };
+    try {
+        KORBAS::decode::DecodeRows(source, sink);
+    } catch (const KORBAS::CImageDecodeException& e) {
+        sink.abandon();
+        return fail(pages_or(e.what()));  // the decoder's names the file and the reason
     }
+    if (!sink.finish()) return fail(pages_or(std::string(source) + ": " + sink.reason()));
+
+    const int count = static_cast<int>(state.layers.size());
     for (int k = 0; k < count; ++k) {
         const std::string section = LayerSection(k);
         image& layer = *state.layers[k];
-        if (!layer.Freeze(kPyramidFile, section.c_str(), true)) {
+        if (!layer.Freeze(kPyramidBuildFile, section.c_str(), true)) {
             const std::string trouble = layer.GetError();
-            return fail(trouble.empty() ? ini + ": layer " + std::to_string(k) +
+            return fail(trouble.empty() ? fresh + ": layer " + std::to_string(k) +
                                               " cannot be stored (its palette file or section)"
                                         : trouble);
         }
         if (layer.GetPalette() != nullptr) state.note_palette(section);
     }
-    for (image* layer : state.layers) {
-        const std::string trouble = page_trouble(*layer);
-        if (!trouble.empty()) return fail(trouble);
-    }
-    // Every page and palette file is complete: "Name" makes the pyramid openable.
+    const std::string trouble = pages_or(std::string());
+    if (!trouble.empty()) return fail(trouble);
+    // Every page and palette file is complete: "Name" makes the profile a
+    // pyramid's, and the rename makes it the directory's.
     state.complete();
-    if (!WritePrivateProfileStringA(kPyramidSection, kPyramidNameKey, source, ini.c_str()))
-        return fail(ini + ": cannot be written");
+    const std::string countText = std::to_string(count);
+    const std::string versionText = std::to_string(kPyramidVersion);
+    const LPCSTR keys[] = {kPyramidLayerCountKey, kPyramidVersionKey, kPyramidNameKey};
+    const LPCSTR values[] = {countText.c_str(), versionText.c_str(), source};
+    if (!WritePrivateProfileKeysA(kPyramidSection, keys, values, 3, fresh.c_str()))
+        return fail(fresh + ": cannot be written");
+    if (!MoveFileExA(fresh.c_str(), ini.c_str(), kMoveFileReplaceExisting))
+        return fail(ini + ": cannot be replaced by " + fresh);
     state.keep();
-    // Still under the build lock: the layers this object held go, the files
-    // of the replaced pyramid with them unless another reader holds them, and
-    // the new layers' read lock is taken before another build may start.
+
+    // Still under the build lock: the layers now describe pyramid.ini; the
+    // layers this object held go, the files of the replaced pyramid with them
+    // unless a reader holds them, and the new layers' read lock is taken
+    // before another build may start.
+    bool reopened = true;
+    for (int k = 0; k < count; ++k)
+        reopened = reopened && state.layers[k]->Thaw(kPyramidFile, LayerSection(k).c_str(), false);
     dropLayers();
     SweepWorkDirectory(dir, true);
     directory_lock reading;
     reading.Lock(dir, directory_lock::kind::read, true);
     replaceLayers(state.layers, source, reading);
-    return true;
+    if (reopened) return true;
+    dropLayers();
+    return fail(ini + ": the new pyramid was stored but cannot be opened again");
 }
 
 }  // namespace tarvel

@@ -98,6 +98,7 @@ bool SweepWorkDirectory(const std::string& directory, bool callerBuilds) {
                               : S_ISREG(st.st_mode) && st.st_size <= kMaxProfileFileBytes &&
                                     access(ini.c_str(), R_OK) == 0;
     DeleteProfileTemporariesA(ini.c_str());
+    DeleteFileA((directory + kPyramidBuildFile).c_str());  // a killed build's profile
     if (!readable) return true;
     const std::vector<std::string> named = NamedPageFiles(directory);
     const std::set<std::string> keep(named.begin(), named.end());

@@ -35,7 +35,8 @@ std::vector<std::string> NamedPageFiles(const std::string& directory);
 
 // Deletes what killed, failed or overlapping runs left in a work directory:
 // the page files its pyramid.ini does not name (every one when it holds no
-// complete pyramid) and replacements of pyramid.ini left by killed writers.
+// complete pyramid), replacements of pyramid.ini left by killed writers and
+// the profile of a killed build.
 // It runs only while no other builder is at work (the caller may hold the
 // build lock: callerBuilds) and no reader holds the directory, taking both
 // locks without waiting, and never in the system temporary directory; returns

@@ -58,16 +58,16 @@ class CPyramidNotCreatedException {};
 // a build leaves the old pyramid's files to a later sweep (pyramid/page_files.h),
 // which the last pyramid of the directory to close runs.
 //
-// Crash safety: a build writes "Name" last, after every page and palette file
-// of every layer is complete and every layer section is written, and each
-// write replaces pyramid.ini atomically. A build killed at any point leaves
-// either the earlier pyramid untouched (killed while decoding its source) or a
-// directory that opens as nothing; the page files it made are removed by the
-// process's signal cleanup (platform/cleanup.h) when a signal ends it, or by
-// the next build or close of the directory otherwise. The work directory
-// belongs to its pyramid: a build deletes the page files ("~gm<hex>.tmp") that
-// were in it before the build began, except in the system temporary directory,
-// which other programs share.
+// Crash safety: a build writes its page and palette files beside those of
+// the pyramid it replaces, freezes its layers into a new profile with "Name"
+// last, and renames that profile over pyramid.ini; only then may the old page
+// files go. A build killed at any point leaves the earlier pyramid whole and
+// openable, or the complete new one; the page files it made are removed by
+// the process's signal cleanup (platform/cleanup.h) when a signal ends it, or
+// by the next build or close of the directory otherwise. The work directory
+// belongs to its pyramid: a build deletes the page files ("~gm<hex>.tmp")
+// that were in it before the build began, except in the system temporary
+// directory, which other programs share.
 //
 // Failure: Create (both forms) returns false, says why in GetError (a
 // file and a reason) and leaves the layer list and name as they were. A
@@ -78,8 +78,9 @@ class CPyramidNotCreatedException {};
 // while layers are read otherwise print the page store's messages and are
 // recorded by the layers. Nothing throws except std::bad_alloc.
 //
-// Threads: one thread at a time, with its layers. Pyramids on different
-// threads or processes coordinate through the directory locks.
+// Threads: one thread at a time, with its layers; a build may run a second
+// thread of its own inside Create (see SetBuildThreads). Pyramids on
+// different threads or processes coordinate through the directory locks.
 class pyramid {
   public:
     pyramid();
@@ -104,26 +105,31 @@ class pyramid {
     bool Create(const char* directory, KORBAS::IProgressWork* progress);
 
     // Builds the pyramid of an image file in `directory` (the integer is not
-    // used): decodes the file into layer 0, halves each layer into the next
-    // with 2x2 box averages until both sides are at most 240 (see
-    // CountLayers), freezes every layer into pyramid.ini and writes "Name"
-    // last. The progress sink (may be null) sees, for each layer i from 1:
-    // SetText (string resource 10500 with i and the last layer's number),
-    // SetTotal (its rows, three times that for colour), one Advance(1) per row.
+    // used): the decoder's rows stream into layer 0 and, two rows at a time,
+    // are halved with 2x2 box averages into each further layer until both
+    // sides are at most 240 (see CountLayers); every page is written once,
+    // straight to its file, and none is read back. Sources whose rows do not
+    // come from the top down (interlaced, turned) fill layer 0 first and the
+    // other layers are made from its pages. The layers are frozen into a new
+    // profile with "Name" last, which then replaces pyramid.ini. The progress
+    // sink (may be null) sees SetText (string resource 10502 with the number
+    // of layers), SetTotal (the rows the decoder hands over) and one
+    // Advance(1) per row; a source filled into layer 0 first then reports
+    // layer 1 as string resource 10500, its rows and one Advance(1) each.
     //
     // Takes the build lock first (waiting for another build unless
-    // SetBuildWait(false)). A source that cannot be decoded changes nothing
-    // on disk. Once it is decoded the build replaces the directory's pyramid:
-    // it removes pyramid.ini (the old pyramid stops opening at that instant),
-    // deletes the page files that were in the directory before the build began
-    // unless a reader still holds them, and writes the new layers, "Name" last.
+    // SetBuildWait(false)). Until the switch the directory's earlier pyramid
+    // is untouched and opens as before; after it, the page files that were in
+    // the directory before the build began are deleted, unless a reader still
+    // holds them (then the last reader to close sweeps them).
     //
-    // Failure (false): an undecodable or empty source, an unwritable or too
-    // long work directory, a source path of kPyramidNameChars characters or
-    // more, another build in progress (without waiting), a layer that cannot
-    // be made or frozen, a page that could not be written or read back.
-    // Everything the build made is deleted: its page and palette files and
-    // pyramid.ini.
+    // Failure (false): an undecodable or empty source (also one that fails
+    // halfway), an unwritable or too long work directory, a source path of
+    // kPyramidNameChars characters or more, another build in progress
+    // (without waiting), a layer that cannot be made or frozen, a page that
+    // could not be written. Everything the build made is deleted (its page
+    // and palette files and its profile) and the earlier pyramid stays as it
+    // was.
     bool Create(const char* directory, const char* source, int, KORBAS::IProgressWork* progress);
 
     // Whether a build waits for another build of its directory to end (the
@@ -148,6 +154,12 @@ class pyramid {
     // The layer for showing the image reduced by `factor`: the largest k with
     // 2^k <= factor, at most the last layer; 0 for factors below 2.
     int GetLayerForReduction(int factor) const;
+
+    // Threads a build may use: 2 (the default) decodes on the caller's thread
+    // while a second thread, joined before Create returns, makes the layers;
+    // 1 does everything on the caller's thread. Values are taken as 1 or 2.
+    void SetBuildThreads(int threads) { m_buildThreads = threads > 1 ? 2 : 1; }
+    int GetBuildThreads() const { return m_buildThreads; }
 
     // Stored and consulted by nothing: the resampler chooses by sizes.
     void SetResampleMode(int mode) { m_resampleMode = mode; }
@@ -208,6 +220,7 @@ class pyramid {
     std::string m_name;
     mutable std::string m_error;  // see GetError
     int m_resampleMode;
+    int m_buildThreads = 2;
     bool m_buildWait = true;
     directory_lock m_readLock;      // held while layers opened or built here are held
     std::string m_lockedDirectory;  // the directory m_readLock locks

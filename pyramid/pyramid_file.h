@@ -7,6 +7,8 @@ namespace tarvel {
 
 // The profile file of a pyramid, in its work directory.
 constexpr const char* kPyramidFile = "pyramid.ini";
+// The profile a build writes beside it, renamed over it once complete.
+constexpr const char* kPyramidBuildFile = "pyramid.ini.new";
 // Its own section and keys.
 constexpr const char* kPyramidSection = "PYRAMID";
 constexpr const char* kPyramidNameKey = "Name";

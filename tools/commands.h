@@ -32,6 +32,7 @@ void add_verify_command(CLI::App& app);
 void add_pyramid_command(CLI::App& app);
 void add_capture_command(CLI::App& app);
 void add_view_command(CLI::App& app);
+void add_correlate_command(CLI::App& app);
 void add_info_command(CLI::App& app);
 void add_sample_command(CLI::App& app);
 void add_image_info_command(CLI::App& app);

@@ -15,6 +15,7 @@ int main(int argc, char** argv) {
     tarvel_cli::add_pyramid_command(app);
     tarvel_cli::add_capture_command(app);
     tarvel_cli::add_view_command(app);
+    tarvel_cli::add_correlate_command(app);
     tarvel_cli::add_info_command(app);
     tarvel_cli::add_sample_command(app);
     tarvel_cli::add_verify_command(app);

@@ -32,6 +32,7 @@ struct pyramid_options {
     std::string source;
     std::string dir;
     bool rebuild = false;
+    int threads = 2;
 };
 
 }  // namespace
@@ -48,10 +49,6 @@ bool same_source(const std::string& a, const std::string& b) {
 double seconds_now() {
     return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
         .count();
-}
-
-std::string pyramid_beside(const std::string& picture) {
-    return picture + ".pyramid";
 }
 
 void print_layers(const tarvel::pyramid& p) {
@@ -109,8 +106,13 @@ void add_pyramid_command(CLI::App& app) {
         ->required();
     cmd->add_flag("--rebuild", options->rebuild,
                   "Replace a pyramid of another source stored in DIR");
+    cmd->add_option("--threads", options->threads,
+                    "Threads of a build: 2 (default) decodes while a second thread makes the "
+                    "layers, 1 does everything on one")
+        ->check(CLI::Range(1, 2));
     cmd->callback([options] {
         tarvel::pyramid p;
+        p.SetBuildThreads(options->threads);
         if (open_or_build(p, options->source, options->dir, options->rebuild) != 0) {
             throw CLI::RuntimeError(1);
         }

@@ -2,8 +2,11 @@
 // pyramid with a progress bar, describing it, and saving captured views.
 #pragma once
 
+#include <memory>
 #include <string>
 
+#include "display/display.h"
+#include "host/progress.h"
 #include "image/image.h"
 #include "pyramid/pyramid.h"
 
@@ -16,9 +19,19 @@ constexpr int kSampleHeight = 8000;
 // Seconds on a monotonic clock.
 double seconds_now();
 
-// Writes the built-in sample picture (JPEG for .jpg/.jpeg, TIFF for .tif/.tiff)
-// row by row. False with a reason in error; no partial file is left.
+// How a TIFF sample is stored: tile side (0: strips) and compression ("none",
+// "jpeg", "lzw" or "deflate").
+struct sample_tiff {
+    int tile = 0;
+    std::string compression = "none";
+};
+
+// Writes the built-in sample picture (JPEG for .jpg/.jpeg, PNG for .png, TIFF
+// for .tif/.tiff) row by row. False with a reason in error; no partial file
+// is left.
 bool write_sample(const std::string& path, int width, int height, std::string& error);
+bool write_sample(const std::string& path, int width, int height, const sample_tiff& tiff,
+                  std::string& error);
 
 // Opens the pyramid stored in dir, or builds it from source with a progress
 // bar on standard error. A stored pyramid of another source is rebuilt only
@@ -26,9 +39,39 @@ bool write_sample(const std::string& path, int width, int height, std::string& e
 int open_or_build(tarvel::pyramid& p, const std::string& source, const std::string& dir,
                   bool rebuild);
 
-// The directory a picture's pyramid is kept in when none is named: beside
-// it, PICTURE.pyramid.
-std::string pyramid_beside(const std::string& picture);
+// A progress bar for a build that stays silent while a stored pyramid is
+// opened (an open only announces its layer count).
+class build_progress : public KORBAS::IProgressWork {
+  public:
+    void SetTotal(int total) override {
+        if (m_building) m_bar.SetTotal(total);
+    }
+    void Advance(int steps) override {
+        if (m_building) m_bar.Advance(steps);
+    }
+    void SetText(const char* text) override {
+        m_building = true;
+        m_bar.SetText(text);
+    }
+    void Finish() override {
+        if (m_building) m_bar.Finish();
+    }
+    void Abandon() {
+        if (m_building) m_bar.Abandon();
+    }
+
+  private:
+    KORBAS::CTerminalProgress m_bar{stderr};
+    bool m_building = false;
+};
+
+// The host image of a command's input: the pyramid stored in the directory
+// `input`, or the pyramid of the picture `input` kept in pyramidDir
+// (INPUT.pyramid when empty), built there with a progress bar when missing.
+// Null with one line naming the file and the reason in error.
+std::unique_ptr<tarvel::CImagePyramid> open_pyramid(const std::string& input,
+                                                    const std::string& pyramidDir,
+                                                    std::string& error);
 
 // Two paths name the same source when they are equal or name the same file.
 bool same_source(const std::string& a, const std::string& b);

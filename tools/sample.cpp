@@ -1,20 +1,17 @@
-// `tarvel sample`: generates the built-in sample, a large map-like RGB picture
-// (terrain colours, a grid, roads, rivers, lakes, towns and fine texture),
-// streamed row by row into a JPEG or TIFF file.
-#include <cmath>
-#include <csetjmp>
-#include <cstdint>
+// `tarvel sample`: generates the built-in sample, a large map-like RGB picture,
+// streamed into a JPEG, PNG or TIFF file (strips or tiles, uncompressed or
+// compressed), in memory bounded by a row of tiles whatever the size.
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <memory>
 #include <string>
-#include <vector>
 
-#include <jpeglib.h>
 #include <tiffio.h>
 
 #include "tools/commands.h"
 #include "tools/pyramid_tools.h"
+#include "tools/sample_picture.h"
 
 namespace tarvel_cli {
 
@@ -22,299 +19,8 @@ namespace {
 
 // Largest side of a generated sample: JPEG stores sides in 16 bits.
 constexpr int kMaxSampleSide = 65500;
-// Pixel bytes up to which the sample is a classic TIFF (32-bit offsets, with
-// room for the strip tables); larger ones are written as BigTIFF.
-constexpr long long kClassicTiffBytes = 3500000000LL;
-// JPEG quality of the sample: high enough that the fine texture survives.
-constexpr int kJpegQuality = 90;
-
-// A deterministic pseudo-random sequence (xorshift), so that every run draws
-// the same picture.
-class sequence {
-  public:
-    explicit sequence(std::uint32_t seed) : m_state(seed != 0 ? seed : 1) {}
-    std::uint32_t next() {
-        m_state ^= m_state << 13;
-        m_state ^= m_state >> 17;
-        m_state ^= m_state << 5;
-        return m_state;
-    }
-    int in(int lo, int hi) {
-        return lo + static_cast<int>(next() % static_cast<std::uint32_t>(hi - lo + 1));
-    }
-    double unit() { return (next() & 0xffffff) / 16777216.0; }
-
-  private:
-    std::uint32_t m_state;
-};
-
-struct rgb {
-    unsigned char r, g, b;
-};
-
-struct circle {
-    int cx, cy, r;
-    rgb fill;
-    bool town;  // towns get a dark ring and streets
-};
-
-struct box {
-    int x0, y0, x1, y1;
-    rgb fill;
-};
-
-// The picture, computed one row at a time from tables made once: terrain
-// waves are separable in x and y, roads are a height per column, rivers a
-// column per row.
-class sample_picture {
-  public:
-    sample_picture(int width, int height) : m_width(width) {
-        sequence s(20240601);
-        const double scale = 1.0 / std::max(width, height);
-        // Waves in random directions, longer ones stronger: rolling terrain.
-        for (int k = 0; k < kWaves; ++k) {
-            wave& w = m_waves[k];
-            const double cycles = 1.5 + k * 1.3 + s.unit();
-            const double angle = 2 * M_PI * s.unit();
-            w.amp = 0.22 / (1.0 + 0.6 * k);
-            w.fx = cycles * std::cos(angle) * 2 * M_PI * scale;
-            w.fy = cycles * std::sin(angle) * 2 * M_PI * scale;
-            w.phase = 2 * M_PI * s.unit();
-            w.sx.resize(width);
-            w.cx.resize(width);
-            for (int x = 0; x < width; ++x) {
-                w.sx[x] = static_cast<float>(w.amp * std::sin(w.fx * x));
-                w.cx[x] = static_cast<float>(w.amp * std::cos(w.fx * x));
-            }
-        }
-        for (int i = 0; i < 256; ++i) m_ramp[i] = terrain_colour(i);
-        const int roads = 6;
-        m_roads.resize(roads, std::vector<int>(width));
-        for (auto& road : m_roads) {
-            const double base = height * (0.1 + 0.8 * s.unit());
-            const double amp = height * (0.02 + 0.1 * s.unit());
-            const double f = (1 + 4 * s.unit()) * 2 * M_PI / width;
-            const double ph = 2 * M_PI * s.unit();
-            for (int x = 0; x < width; ++x)
-                road[x] = static_cast<int>(base + amp * std::sin(f * x + ph));
-        }
-        for (int i = 0; i < 3; ++i) {
-            river r;
-            r.base = width * (0.15 + 0.7 * s.unit());
-            r.amp = width * (0.02 + 0.06 * s.unit());
-            r.f = (1 + 3 * s.unit()) * 2 * M_PI / height;
-            r.phase = 2 * M_PI * s.unit();
-            m_rivers.push_back(r);
-        }
-        // Per 2.5 megapixels one lake and four towns, and ten buildings per town.
-        const long long pixels = 1LL * width * height;
-        const int lakes = static_cast<int>(std::min<long long>(pixels / 2500000 + 2, 2000));
-        const int small = std::max(21, std::min(width, height) / 40);
-        for (int i = 0; i < lakes; ++i) {
-            m_circles.push_back(circle{s.in(0, width - 1), s.in(0, height - 1), s.in(20, small),
-                                       rgb{40, 90, 170}, false});
-        }
-        for (int i = 0; i < 4 * lakes; ++i) {
-            m_circles.push_back(circle{s.in(0, width - 1), s.in(0, height - 1), s.in(12, 70),
-                                       rgb{215, 200, 185}, true});
-        }
-        for (int i = 0; i < 40 * lakes; ++i) {
-            const int x = s.in(0, width - 1);
-            const int y = s.in(0, height - 1);
-            const unsigned char g = static_cast<unsigned char>(s.in(70, 130));
-            m_boxes.push_back(box{x, y, x + s.in(6, 40), y + s.in(6, 40),
-                                  rgb{g, g, static_cast<unsigned char>(g + 10)}});
-        }
-    }
-
-    // Row y as red, green, blue bytes.
-    void row(int y, unsigned char* out) const {
-        float cy[kWaves], sy[kWaves];
-        for (int k = 0; k < kWaves; ++k) {
-            cy[k] = static_cast<float>(std::cos(m_waves[k].fy * y + m_waves[k].phase));
-            sy[k] = static_cast<float>(std::sin(m_waves[k].fy * y + m_waves[k].phase));
-        }
-        // Terrain with fine texture.
-        for (int x = 0; x < m_width; ++x) {
-            float h = 0.5f;
-            for (int k = 0; k < kWaves; ++k)
-                h += m_waves[k].sx[x] * cy[k] + m_waves[k].cx[x] * sy[k];
-            int level = static_cast<int>(h * 255.0f);
-            level = level < 0 ? 0 : level > 255 ? 255 : level;
-            const std::uint32_t n = (static_cast<std::uint32_t>(x) * 73856093u) ^
-                                    (static_cast<std::uint32_t>(y) * 19349663u);
-            const int grain = static_cast<int>((n >> 7) & 15) - 8;
-            const rgb c = m_ramp[level];
-            out[3 * x] = clamp(c.r + grain);
-            out[3 * x + 1] = clamp(c.g + grain);
-            out[3 * x + 2] = clamp(c.b + grain);
-        }
-        for (const circle& c : m_circles) draw_circle(c, y, out);
-        for (const box& b : m_boxes) {
-            if (y < b.y0 || y > b.y1) continue;
-            const bool edge = y == b.y0 || y == b.y1;
-            for (int x = std::max(0, b.x0); x <= std::min(m_width - 1, b.x1); ++x) {
-                const bool border = edge || x == b.x0 || x == b.x1;
-                put(out, x, border ? rgb{30, 30, 30} : b.fill);
-            }
-        }
-        for (const river& r : m_rivers) {
-            const int centre = static_cast<int>(r.base + r.amp * std::sin(r.f * y + r.phase));
-            for (int x = std::max(0, centre - 5); x <= std::min(m_width - 1, centre + 5); ++x) {
-                put(out, x, rgb{30, 80, 200});
-            }
-        }
-        for (const auto& road : m_roads) {
-            for (int x = 0; x < m_width; ++x) {
-                const int d = y - road[x];
-                if (d >= -4 && d <= 4) put(out, x, d == 0 ? rgb{250, 220, 40} : rgb{200, 50, 30});
-            }
-        }
-        // The grid: heavy lines every 1000 pixels, light ones every 250.
-        const bool heavyRow = y % 1000 < 3;
-        const bool lightRow = y % 250 == 0;
-        for (int x = 0; x < m_width; ++x) {
-            if (heavyRow || x % 1000 < 3) {
-                put(out, x, rgb{20, 20, 20});
-            } else if (lightRow || x % 250 == 0) {
-                put(out, x, rgb{235, 235, 235});
-            }
-        }
-    }
-
-  private:
-    static constexpr int kWaves = 6;
-    struct wave {
-        double amp, fx, fy, phase;
-        std::vector<float> sx, cx;
-    };
-    struct river {
-        double base, amp, f, phase;
-    };
-
-    static unsigned char clamp(int v) {
-        return static_cast<unsigned char>(v < 0 ? 0 : v > 255 ? 255 : v);
-    }
-    static void put(unsigned char* out, int x, rgb c) {
-        out[3 * x] = c.r;
-        out[3 * x + 1] = c.g;
-        out[3 * x + 2] = c.b;
-    }
-    // Deep water, shallows, beach, lowland greens, hills, rock, snow.
-    static rgb terrain_colour(int i) {
-        struct stop {
-            int at;
-            rgb c;
-        };
-        static const stop stops[] = {{0, {10, 30, 90}},      {80, {40, 110, 190}},
-                                     {95, {200, 190, 140}},  {110, {90, 160, 70}},
-                                     {160, {40, 120, 50}},   {200, {140, 110, 70}},
-                                     {235, {150, 150, 150}}, {255, {250, 250, 250}}};
-        int k = 0;
-        while (stops[k + 1].at < i) ++k;
-        const stop& a = stops[k];
-        const stop& b = stops[k + 1];
-        const int t = (i - a.at) * 256 / std::max(1, b.at - a.at);
-        auto mix = [t](int p, int q) { return static_cast<unsigned char>(p + (q - p) * t / 256); };
-        return rgb{mix(a.c.r, b.c.r), mix(a.c.g, b.c.g), mix(a.c.b, b.c.b)};
-    }
-    void draw_circle(const circle& c, int y, unsigned char* out) const {
-        const int dy = y - c.cy;
-        if (dy < -c.r || dy > c.r) return;
-        const int half =
-            static_cast<int>(std::sqrt(static_cast<double>(c.r) * c.r - 1.0 * dy * dy));
-        const int inner = c.r > 4 ? static_cast<int>(std::sqrt(
-                                        std::max(0.0, (c.r - 3.0) * (c.r - 3.0) - 1.0 * dy * dy)))
-                                  : 0;
-        for (int x = std::max(0, c.cx - half); x <= std::min(m_width - 1, c.cx + half); ++x) {
-            const int dx = x - c.cx;
-            const bool ring =
-                c.town && (dx < -inner || dx > inner || dy * dy > (c.r - 3) * (c.r - 3));
-            const bool street = c.town && ((x % 9) == 0 || (y % 9) == 0);
-            put(out, x, ring ? rgb{60, 20, 20} : street ? rgb{150, 130, 120} : c.fill);
-        }
-    }
-
-    int m_width;
-    wave m_waves[kWaves];
-    rgb m_ramp[256];
-    std::vector<std::vector<int>> m_roads;
-    std::vector<river> m_rivers;
-    std::vector<circle> m_circles;
-    std::vector<box> m_boxes;
-};
-
-// libjpeg reports errors through a callback that must not return.
-struct jpeg_failure {
-    jpeg_error_mgr manager;
-    std::jmp_buf jump;
-    char message[JMSG_LENGTH_MAX];
-};
-
-void jpeg_fail(j_common_ptr info) {
-    auto* failure = reinterpret_cast<jpeg_failure*>(info->err);
-    (*info->err->format_message)(info, failure->message);
-    std::longjmp(failure->jump, 1);
-}
-
-bool write_jpeg(const sample_picture& picture, int width, int height, std::FILE* file,
-                std::string& error) {
-    jpeg_compress_struct info;
-    jpeg_failure failure;
-    info.err = jpeg_std_error(&failure.manager);
-    failure.manager.error_exit = jpeg_fail;
-    std::vector<unsigned char> row(static_cast<size_t>(width) * 3);
-    if (setjmp(failure.jump) != 0) {
-        error = failure.message;
-        jpeg_destroy_compress(&info);
-        return false;
-    }
-    jpeg_create_compress(&info);
-    jpeg_stdio_dest(&info, file);
-    info.image_width = static_cast<JDIMENSION>(width);
-    info.image_height = static_cast<JDIMENSION>(height);
-    info.input_components = 3;
-    info.in_color_space = JCS_RGB;
-    jpeg_set_defaults(&info);
-    jpeg_set_quality(&info, kJpegQuality, TRUE);
-    jpeg_start_compress(&info, TRUE);
-    for (int y = 0; y < height; ++y) {
-        picture.row(y, row.data());
-        JSAMPROW rows[1] = {row.data()};
-        jpeg_write_scanlines(&info, rows, 1);
-    }
-    jpeg_finish_compress(&info);
-    jpeg_destroy_compress(&info);
-    return true;
-}
-
-bool write_tiff(const sample_picture& picture, int width, int height, const std::string& path,
-                std::string& error) {
-    // Classic TIFF up to its 4 GiB offsets, BigTIFF beyond.
-    const bool big = 3LL * width * height > kClassicTiffBytes;
-    TIFF* tif = TIFFOpen(path.c_str(), big ? "w8" : "w");
-    if (tif == nullptr) {
-        error = "cannot create the TIFF file";
-        return false;
-    }
-    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, static_cast<std::uint32_t>(width));
-    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, static_cast<std::uint32_t>(height));
-    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 8);
-    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 3);
-    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
-    TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
-    TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_NONE);
-    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, TIFFDefaultStripSize(tif, 0));
-    std::vector<unsigned char> row(static_cast<size_t>(width) * 3);
-    bool ok = true;
-    for (int y = 0; y < height && ok; ++y) {
-        picture.row(y, row.data());
-        ok = TIFFWriteScanline(tif, row.data(), static_cast<std::uint32_t>(y), 0) == 1;
-    }
-    TIFFClose(tif);
-    if (!ok) error = "cannot write the TIFF file";
-    return ok;
-}
+// Largest TIFF tile side: a row of tiles stays in memory while it is written.
+constexpr int kMaxTileSide = 1024;
 
 bool ends_with(const std::string& s, const char* suffix) {
     const size_t n = std::strlen(suffix);
@@ -326,39 +32,65 @@ bool ends_with(const std::string& s, const char* suffix) {
     return true;
 }
 
+// The TIFF compressions a sample may have, by the names the option takes.
+const std::map<std::string, int>& compressions() {
+    static const std::map<std::string, int> names = {{"none", COMPRESSION_NONE},
+                                                     {"jpeg", COMPRESSION_JPEG},
+                                                     {"lzw", COMPRESSION_LZW},
+                                                     {"deflate", COMPRESSION_ADOBE_DEFLATE}};
+    return names;
+}
+
 struct sample_options {
     std::string out;
     int width = kSampleWidth;
     int height = kSampleHeight;
+    int tile = 0;
+    std::string compression = "none";
 };
 
 }  // namespace
 
 bool write_sample(const std::string& path, int width, int height, std::string& error) {
+    return write_sample(path, width, height, sample_tiff(), error);
+}
+
+bool write_sample(const std::string& path, int width, int height, const sample_tiff& tiff,
+                  std::string& error) {
     const bool jpeg = ends_with(path, ".jpg") || ends_with(path, ".jpeg");
-    const bool tiff = ends_with(path, ".tif") || ends_with(path, ".tiff");
-    if (!jpeg && !tiff) {
-        error = "the sample is written as .jpg or .tif";
+    const bool png = ends_with(path, ".png");
+    const bool isTiff = ends_with(path, ".tif") || ends_with(path, ".tiff");
+    if (!jpeg && !png && !isTiff) {
+        error = "the sample is written as .jpg, .png or .tif";
         return false;
     }
     if (width < 1 || height < 1 || width > kMaxSampleSide || height > kMaxSampleSide) {
         error = "sides must lie between 1 and " + std::to_string(kMaxSampleSide);
         return false;
     }
+    const auto compression = compressions().find(tiff.compression);
+    if (compression == compressions().end()) {
+        error = "unknown TIFF compression " + tiff.compression;
+        return false;
+    }
+    if (tiff.tile < 0 || tiff.tile % 16 != 0 || tiff.tile > kMaxTileSide) {
+        error = "tile sides are multiples of 16 up to " + std::to_string(kMaxTileSide);
+        return false;
+    }
     const sample_picture picture(width, height);
     // Written under a temporary name and renamed: no partial file under the real one.
     const std::string part = path + ".part";
     bool ok = false;
-    if (jpeg) {
+    if (isTiff) {
+        ok = write_tiff(picture, part, tiff_layout{tiff.tile, compression->second}, error);
+    } else {
         std::FILE* file = std::fopen(part.c_str(), "wb");
         if (file == nullptr) {
             error = "cannot create " + part;
             return false;
         }
-        ok = write_jpeg(picture, width, height, file, error);
+        ok = jpeg ? write_jpeg(picture, file, error) : write_png(picture, file, error);
         ok = std::fclose(file) == 0 && ok;
-    } else {
-        ok = write_tiff(picture, width, height, part, error);
     }
     if (ok && std::rename(part.c_str(), path.c_str()) != 0) {
         error = "cannot rename " + part;
@@ -373,17 +105,24 @@ void add_sample_command(CLI::App& app) {
     CLI::App* cmd = app.add_subcommand(
         "sample",
         "Generate the built-in sample: a map-like RGB picture (terrain colours, a grid, roads, "
-        "rivers, lakes, towns, fine texture), written row by row as JPEG (.jpg) or "
-        "uncompressed TIFF (.tif), so memory stays small whatever the size.");
-    cmd->add_option("OUT", options->out, "Output file, .jpg or .tif")->required();
+        "rivers, lakes, towns, fine texture), written row by row as JPEG (.jpg), PNG (.png) or "
+        "TIFF (.tif: strips or tiles, uncompressed unless --compression says otherwise; "
+        "BigTIFF past 3.5 GB of pixels), so memory stays small whatever the size.");
+    cmd->add_option("OUT", options->out, "Output file, .jpg, .png or .tif")->required();
     cmd->add_option("--width", options->width, "Width in pixels")
         ->check(CLI::Range(1, kMaxSampleSide));
     cmd->add_option("--height", options->height, "Height in pixels")
         ->check(CLI::Range(1, kMaxSampleSide));
+    cmd->add_option("--tile", options->tile,
+                    "TIFF only: square tiles of this side (a multiple of 16); 0 for strips")
+        ->check(CLI::Range(0, kMaxTileSide));
+    cmd->add_option("--compression", options->compression,
+                    "TIFF only: none, jpeg (quality 90, YCbCr), lzw or deflate");
     cmd->callback([options] {
         std::string error;
         const double start = seconds_now();
-        if (!write_sample(options->out, options->width, options->height, error)) {
+        if (!write_sample(options->out, options->width, options->height,
+                          sample_tiff{options->tile, options->compression}, error)) {
             std::fprintf(stderr, "tarvel sample: %s: %s\n", options->out.c_str(), error.c_str());
             throw CLI::RuntimeError(1);
         }

@@ -29,13 +29,14 @@ bool add_path(tarvel::server::tile_server& server, const std::string& path) {
         std::fprintf(stderr, "tarvel serve: %s: no such file or directory\n", path.c_str());
         return false;
     }
-    std::string directory = path;
+    std::string directory = path, error;
     if (!S_ISDIR(st.st_mode)) {
-        directory = pyramid_beside(path);
-        tarvel::pyramid p;
-        if (open_or_build(p, path, directory, false) != 0) return false;
+        if (!open_pyramid(path, "", error)) {
+            std::fprintf(stderr, "tarvel serve: %s\n", error.c_str());
+            return false;
+        }
+        directory = path + ".pyramid";
     }
-    std::string error;
     if (!server.AddPyramid(directory, error)) {
         std::fprintf(stderr, "tarvel serve: %s\n", error.c_str());
         return false;

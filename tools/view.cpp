@@ -3,10 +3,8 @@
 // its bitmap, and writes it as a PNG file.
 #include <sys/stat.h>
 
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 #include <memory>
 #include <optional>
 #include <string>
@@ -37,32 +35,6 @@ struct view_options {
     bool inMemory = false;
     int pngLevel = KORBAS::kPngFastLevel;
     std::string out;
-};
-
-// Shows the progress of a build and stays silent while a stored pyramid is
-// opened (an open only announces its layer count).
-class build_progress : public KORBAS::IProgressWork {
-  public:
-    void SetTotal(int total) override {
-        if (m_building) m_bar.SetTotal(total);
-    }
-    void Advance(int steps) override {
-        if (m_building) m_bar.Advance(steps);
-    }
-    void SetText(const char* text) override {
-        m_building = true;
-        m_bar.SetText(text);
-    }
-    void Finish() override {
-        if (m_building) m_bar.Finish();
-    }
-    void Abandon() {
-        if (m_building) m_bar.Abandon();
-    }
-
-  private:
-    KORBAS::CTerminalProgress m_bar{stderr};
-    bool m_building = false;
 };
 
 // Reads "A<sep>B" of two numbers; false unless the whole text is that.
@@ -144,35 +116,6 @@ bool make_view(const view_options& o, int width, int height, view_spec& v, std::
     return check_view(v, error);
 }
 
-// Opens the pyramid in DIR, or the pyramid of a picture (built when missing).
-std::unique_ptr<tarvel::CImagePyramid> open_pyramid(const view_options& o, std::string& error) {
-    struct stat st {};
-    if (stat(o.input.c_str(), &st) != 0) {
-        error = o.input + ": " + std::strerror(errno);
-        return nullptr;
-    }
-    const bool directory = S_ISDIR(st.st_mode);
-    const std::string dir = directory              ? o.input
-                            : o.pyramidDir.empty() ? pyramid_beside(o.input)
-                                                   : o.pyramidDir;
-    build_progress progress;
-    std::unique_ptr<tarvel::CImagePyramid> adapter(tarvel::CImagePyramid::Open(
-        directory ? nullptr : o.input.c_str(), dir.c_str(), &progress, error));
-    if (!adapter) {
-        progress.Abandon();
-        if (directory) error += " (build one with tarvel pyramid SOURCE " + dir + ")";
-        return nullptr;
-    }
-    progress.Finish();
-    const std::string& name = adapter->getPyramid().GetName();
-    if (!directory && !same_source(name, o.input)) {
-        error = dir + " holds the pyramid of another source, " + name +
-                "; choose another directory with --pyramid";
-        return nullptr;
-    }
-    return adapter;
-}
-
 // Loads the picture into a tiled in-memory pyramid, shown by its own adapter.
 std::unique_ptr<Image::CImageOverlaidPyramid> load_in_memory(const view_options& o,
                                                              std::string& error) {
@@ -202,7 +145,8 @@ int run_view(const view_options& o) {
     tarvel::pyramid* p = nullptr;  // the paged pyramid, when that is what is shown
     if (o.inMemory) {
         adapter = load_in_memory(o, error);
-    } else if (std::unique_ptr<tarvel::CImagePyramid> paged = open_pyramid(o, error)) {
+    } else if (std::unique_ptr<tarvel::CImagePyramid> paged =
+                   open_pyramid(o.input, o.pyramidDir, error)) {
         p = &paged->getPyramid();
         adapter = std::move(paged);
     }

@@ -87,6 +87,9 @@ bool decode_body(png_structp png, png_infop info, std::FILE* file, RowSink& sink
     layout.bitCount = bits;
     layout.colours = colours;
     layout.inOrder = passes == 1;
+    for (int pass = 0; passes > 1 && pass < passes; ++pass) {
+        if (PNG_PASS_COLS(width, pass) != 0) layout.deliveries += PNG_PASS_ROWS(height, pass);
+    }
     if (!sink.start(layout)) return false;
     if (colour == PNG_COLOR_TYPE_GRAY) SetGreyColours(sink.colours(), colours);
     if (palette) {

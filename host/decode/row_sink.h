@@ -44,6 +44,9 @@ struct PictureLayout {
     // order and may come again (interlaced passes); room for a row that came
     // before holds it as it was handed over.
     bool inOrder = true;
+    // How many times the decoder will call put: 0 for once a row; more when
+    // rows come again (interlaced passes).
+    std::uint64_t deliveries = 0;
     Orientation orientation = Orientation::normal;
 
     std::size_t rowBytes() const { return static_cast<std::size_t>(width) * (bitCount / 8); }

@@ -1,6 +1,7 @@
 // TIFF decoding through libtiff, strip by strip or tile by tile: grey and
-// palette to 8 bits with a colour table, RGB to 24 bits, RGBA to 32; every
-// other kind (YCbCr, CMYK, separate planes, ...) through libtiff's RGBA reader.
+// palette to 8 bits with a colour table, RGB and JPEG-compressed YCbCr to 24
+// bits, RGBA to 32; every other kind (other YCbCr, CMYK, separate planes, ...)
+// through libtiff's RGBA reader.
 #include <algorithm>
 #include <cstdarg>
 #include <cstdio>
@@ -121,6 +122,18 @@ class TiffReader {
                 m_kind = m_alpha && m_samples >= 4 ? Samples::rgba : Samples::rgb;
                 begin(m_kind == Samples::rgba ? 32 : 24, 0, directBand());
                 return true;
+            case PHOTOMETRIC_YCBCR: {
+                // JPEG-compressed YCbCr, as cameras and scanners write it:
+                // libjpeg converts to RGB as it decodes.
+                std::uint16_t compression = COMPRESSION_NONE;
+                TIFFGetFieldDefaulted(m_tif, TIFFTAG_COMPRESSION, &compression);
+                if (compression != COMPRESSION_JPEG || m_samples != 3 || m_bits != 8 ||
+                    !TIFFSetField(m_tif, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB))
+                    return false;
+                m_kind = Samples::rgb;
+                begin(24, 0, directBand());
+                return true;
+            }
             default:
                 return false;
         }

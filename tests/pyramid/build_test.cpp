@@ -26,11 +26,11 @@ TEST(PyramidModel, LayerCounts) {
 
 TEST(PyramidBuild, LayersProfileAndProgressOfWorkedExamples) {
     // Each layer the box average of the one above, for RGB and palette
-    // sources; per layer k from 1 the sink sees the text, its rows (three
-    // times for RGB) as the total and one advance per row.
+    // sources; the sink sees the text naming the layers, the source's rows as
+    // the total and one advance per row decoded.
     const int examples[][4] = {
         {3, 960, 600, 3}, {2, 241, 10, 2}, {2, 480, 480, 2}, {3, 240, 240, 1}};
-    const std::string format = tarvel::LoadResourceText(tarvel::kLayerBuildingText);
+    const std::string format = tarvel::LoadResourceText(tarvel::kDecodingText);
     for (const auto& [type, width, height, n] : examples) {
         SCOPED_TRACE(testing::Message() << width << " x " << height);
         scratch_dir src, work;
@@ -41,15 +41,11 @@ TEST(PyramidBuild, LayersProfileAndProgressOfWorkedExamples) {
         ASSERT_TRUE(build(work.bare(), path, &p, &sink));
         const std::vector<planes> got = read_layers(p);
         EXPECT_TRUE(got == expected_layers(source, n));  // n layers, each half the one before
-        std::vector<std::string> calls;
-        for (int k = 1; k < n; ++k) {
-            char text[256];
-            std::snprintf(text, sizeof text, format.c_str(), k, n - 1);
-            const int rows = (height >> k) * (type == 3 ? 3 : 1);
-            calls.push_back(std::string("text ") + text);
-            calls.push_back("total " + std::to_string(rows));
-            calls.insert(calls.end(), rows, "advance 1");
-        }
+        char text[256];
+        std::snprintf(text, sizeof text, format.c_str(), n);
+        std::vector<std::string> calls = {std::string("text ") + text,
+                                          "total " + std::to_string(height)};
+        calls.insert(calls.end(), height, "advance 1");
         EXPECT_EQ(sink.calls, calls);
         EXPECT_NE(read_text(work.path() + "pyramid.ini").find("Version=2\n"), std::string::npos);
         ASSERT_TRUE(again.Create(work.bare().c_str(), nullptr));  // pyramid.ini names every layer

@@ -111,9 +111,11 @@ TEST(PyramidLocks, LeftoversOfKilledRunsGoWithTheNextBuildOrClose) {
     // A profile write and a build killed half-way, by hand.
     const std::string stale = work.path() + ".pyramid.ini.4d2.1234abcd0001.tmp";
     const std::string orphan = work.path() + "~gm1234.tmp";
+    const std::string unfinished = work.path() + "pyramid.ini.new";
     auto leave = [&] {
         std::ofstream(stale) << "[PYRAMID]\n";
         std::ofstream(orphan) << "a page of a killed build";
+        std::ofstream(unfinished) << "[Layer0]\n";
     };
     leave();
     {
@@ -121,12 +123,12 @@ TEST(PyramidLocks, LeftoversOfKilledRunsGoWithTheNextBuildOrClose) {
         ASSERT_TRUE(p.Create(work.bare().c_str(), nullptr));
         EXPECT_EQ(access(orphan.c_str(), F_OK), 0) << "not while it is open";
     }
-    EXPECT_NE(access(orphan.c_str(), F_OK), 0);
-    EXPECT_NE(access(stale.c_str(), F_OK), 0);
+    for (const std::string& left : {orphan, stale, unfinished})
+        EXPECT_NE(access(left.c_str(), F_OK), 0) << left;
     leave();
     ASSERT_TRUE(build(work.bare(), source));
-    EXPECT_NE(access(orphan.c_str(), F_OK), 0);
-    EXPECT_NE(access(stale.c_str(), F_OK), 0);
+    for (const std::string& left : {orphan, stale, unfinished})
+        EXPECT_NE(access(left.c_str(), F_OK), 0) << left;
 }
 
 }  // namespace

@@ -4,9 +4,13 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -107,6 +111,13 @@ TEST_F(Tool, FailuresSayWhichFileAndWhyOnOneLine) {
          "p2/pyramid.ini"},
         {"decode notes.txt", "tarvel decode: notes.txt: not a JPEG, PNG, TIFF or BMP", ""},
         {"capture empty 0 0 4 4 2 2 view.png", "empty", "view.png"},
+        {"correlate missing.png rgb.png 20 20 50 50", "tarvel correlate: missing.png: No such file",
+         ""},
+        {"correlate notes.txt rgb.png 20 20 50 50", "tarvel correlate: notes.txt: not a JPEG",
+         "notes.txt.pyramid"},
+        {"correlate empty rgb.png 20 20 50 50", "tarvel correlate: empty", ""},
+        {"correlate rgb.png rgb.png 5 3 5 3",
+         "tarvel correlate: rgb.png: the point (5, 3) lies closer than 10 pixels", ""},
     };
     for (const row& r : rows) {
         SCOPED_TRACE(r.args);
@@ -163,6 +174,53 @@ TEST_F(Tool, CommandsWriteWhatTheySay) {
     ASSERT_EQ(o.status, 0) << o.err;
     ASSERT_EQ(tarvel::loadWindowsBMP(img, dir.file_path("view.bmp").c_str(), nullptr), 0);
     expect_picture(img, 3, 11, 6, picture);
+}
+
+// Two crops of the built-in sample, the second starting 37 pixels right of
+// and 23 below the first and noisy: targets are found within a pixel from
+// guesses up to 20 pixels off, through a picture or its pyramid directory;
+// a search point too near a border is refused.
+TEST_F(Tool, CorrelateFindsTheOffsetBetweenCropsOfTheSample) {
+    ASSERT_EQ(run(dir, "sample sample.tif --width 320 --height 260").status, 0);
+    tarvel::image sample;
+    ASSERT_TRUE(tarvel::CImageFileFormat_dib().Load(sample, dir.file_path("sample.tif").c_str(),
+                                                    nullptr, nullptr));
+    std::mt19937 rng(1);
+    for (const char* name : {"a.bmp", "b.bmp"}) {
+        const int shift = name[0] == 'a' ? 0 : 1, noise = 10 * shift;
+        tarvel::image crop(3, 240, 200, 2);
+        std::vector<unsigned char> row(240);
+        for (int c = 0; c < 3; ++c)
+            for (int y = 0; y < 200; ++y) {
+                sample.GetRegion(37 * shift, y + 23 * shift, 37 * shift + 239, y + 23 * shift, c,
+                                 row.data());
+                tarvel::image::pointer p(&crop, c, 0, y);
+                for (int x = 0; x < 240; ++x, ++p)
+                    *p = std::clamp(row[x] + int(rng() % (2 * noise + 1)) - noise, 0, 255);
+            }
+        ASSERT_EQ(tarvel::storeWindowsBMP(crop, dir.file_path(name).c_str(), nullptr), 0);
+    }
+    const char* runs[] = {"a.bmp 120 100 92 71", "a.bmp 150.5 80.25 101.5 71.25",
+                          "a.bmp 90 130 73 107", "a.bmp.pyramid 120 100 92 71",
+                          "a.bmp.pyramid 170.75 120 136.75 114"};
+    for (const char* args : runs) {
+        char first[32];
+        double x1, y1, fx = 0, fy = 0, factor = 0;
+        ASSERT_EQ(std::sscanf(args, "%31s %lf %lf", first, &x1, &y1), 3);
+        const std::string text = std::string(args);
+        const outcome o =
+            run(dir, "correlate " + std::string(first) + " b.bmp" + text.substr(text.find(' ')));
+        ASSERT_EQ(o.status, 0) << args << o.err;
+        ASSERT_EQ(std::sscanf(o.out.c_str(), "point %lf %lf factor %lf", &fx, &fy, &factor), 3);
+        EXPECT_LE(std::fabs(fx - (x1 - 37)), 1.0) << args << "\n" << o.out;
+        EXPECT_LE(std::fabs(fy - (y1 - 23)), 1.0) << args << "\n" << o.out;
+        EXPECT_GT(factor, 0.5) << o.out;
+    }
+    const outcome o = run(dir, "correlate a.bmp b.bmp 120 100 80 170");
+    EXPECT_EQ(o.status, 1);
+    EXPECT_EQ(o.err,
+              "tarvel correlate: b.bmp: the point (80, 170) lies closer than 40 pixels to a "
+              "border of this 240 x 200 picture, which the 76 x 76 search window needs\n");
 }
 
 }  // namespace
