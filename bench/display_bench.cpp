@@ -209,6 +209,25 @@ BENCHMARK(BM_OpenCVResize)
     ->ArgsProduct({{0, 1, 2}, {0, 1}})
     ->ArgNames({"reduction", "linear"})
     ->Unit(benchmark::kMillisecond);
+
+// cv::merge of the 1:1 view's region from three separate planes, OpenCV's
+// form of what a 1:1 fill does with a colour layer's channel-separate rows.
+void BM_OpenCVMerge(benchmark::State& state) {
+    cv::setNumThreads(1);
+    static std::vector<cv::Mat> planes;
+    if (planes.empty()) cv::split(picture(), planes);
+    cv::Mat dst;
+    long long step = 0;
+    for (auto _ : state) {
+        const region r = centred(1.0, static_cast<double>(++step & 1));
+        const cv::Rect rect(static_cast<int>(r.x0), static_cast<int>(r.y0), kViewWidth,
+                            kViewHeight);
+        const cv::Mat parts[] = {planes[0](rect), planes[1](rect), planes[2](rect)};
+        cv::merge(parts, 3, dst);
+        benchmark::DoNotOptimize(dst.data);
+    }
+}
+BENCHMARK(BM_OpenCVMerge)->Unit(benchmark::kMillisecond);
 #endif
 
 }  // namespace

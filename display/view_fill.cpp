@@ -20,11 +20,20 @@ nearest_columns PlanNearest(const std::vector<int>& table, int width) {
     const auto span = std::minmax_element(plan.column.begin(), plan.column.end());
     plan.first = *span.first;
     plan.last = *span.second;
-    plan.consecutive = true;
-    for (std::size_t i = 0; i < plan.column.size(); ++i) {
-        plan.column[i] -= plan.first;
-        plan.consecutive = plan.consecutive && plan.column[i] == static_cast<int>(i);
-    }
+    for (int& c : plan.column) c -= plan.first;
+    // The pixels that repeat the first sample, the consecutive run from the
+    // last of them, and the pixels that repeat the run's last sample.
+    const std::vector<int>& c = plan.column;
+    const std::size_t n = c.size();
+    std::size_t a = 0;
+    while (a + 1 < n && c[a + 1] == c[0]) ++a;
+    std::size_t b = a;
+    while (b + 1 < n && c[b + 1] == c[b] + 1) ++b;
+    std::size_t t = b;
+    while (t + 1 < n && c[t + 1] == c[b]) ++t;
+    plan.consecutive = t + 1 == n;
+    plan.lead = static_cast<int>(a);
+    plan.trail = static_cast<int>(n - 1 - b);
     return plan;
 }
 
@@ -53,38 +62,91 @@ smooth_columns PlanSmooth(const std::vector<int>& table, int width) {
     plan.first = lo;
     plan.last = hi;
     plan.whole = true;
+    plan.consecutive = true;
     for (std::size_t i = 0; i < n; ++i) {
         plan.left[i] -= lo;
         plan.right[i] -= lo;
         plan.whole = plan.whole && plan.fraction[i] == 0;
+        plan.consecutive = plan.consecutive && plan.left[i] == static_cast<int>(i);
+    }
+    plan.consecutive = plan.consecutive && plan.whole;
+    plan.pairs = hi > lo;
+    if (!plan.pairs) return plan;
+    plan.pair.resize(n);
+    plan.weight.resize(2 * n);
+    const int lastInSpan = hi - lo;
+    for (std::size_t i = 0; i < n; ++i) {
+        const int f = plan.fraction[i];
+        const bool onLast = plan.left[i] == lastInSpan;  // then f is 0
+        plan.pair[i] = onLast ? lastInSpan - 1 : plan.left[i];
+        plan.weight[2 * i] = static_cast<std::int16_t>(onLast ? 0 : 256 - f);
+        plan.weight[2 * i + 1] = static_cast<std::int16_t>(onLast ? 256 : f);
     }
     return plan;
 }
 
-void BlendAlongX(const dib_source& row, const smooth_columns& plan, std::uint16_t* out) {
+namespace {
+
+// Two neighbouring samples as one little-endian word: p[0] low, p[1] high.
+inline int sample_pair(const unsigned char* p) {
+    return p[0] | p[1] << 8;
+}
+
+void blend_along_x_plain(const unsigned char* p, const smooth_columns& plan, std::size_t from,
+                         std::uint16_t* out) {
     const std::size_t width = plan.left.size();
     const int* left = plan.left.data();
     const int* right = plan.right.data();
     const std::uint16_t* fraction = plan.fraction.data();
-    if (row.channels == 1) {
-        const unsigned char* p = row.plane[0];
-        for (std::size_t i = 0; i < width; ++i) {
-            const unsigned f = fraction[i];
-            out[i] = static_cast<std::uint16_t>(p[left[i]] * (256 - f) + p[right[i]] * f);
+    for (std::size_t i = from; i < width; ++i) {
+        const unsigned f = fraction[i];
+        out[i] = static_cast<std::uint16_t>(p[left[i]] * (256 - f) + p[right[i]] * f);
+    }
+}
+
+}  // namespace
+
+void BlendAlongX(const dib_source& row, const smooth_columns& plan, std::uint16_t* out) {
+    const std::size_t width = plan.left.size();
+    std::size_t done = 0;
+#if defined(__SSE2__)
+    // Eight pixels of a plane at a time: their sample pairs gathered as words,
+    // widened, multiplied by the pixel's two weights and summed in pairs
+    // (pmaddwd); the sums, at most 65280, packed to unsigned words by way of
+    // a signed pack of sum - 32768.
+    if (plan.pairs) {
+        const __m128i zero = _mm_setzero_si128();
+        const __m128i bias32 = _mm_set1_epi32(32768);
+        const __m128i bias16 = _mm_set1_epi16(-32768);
+        const int* pair = plan.pair.data();
+        const std::int16_t* weight = plan.weight.data();
+        for (; done + 8 <= width; done += 8) {
+            const int* at = pair + done;
+            const __m128i w0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(weight + 2 * done));
+            const __m128i w1 =
+                _mm_loadu_si128(reinterpret_cast<const __m128i*>(weight + 2 * done + 8));
+            for (int c = 0; c < row.channels; ++c) {
+                const unsigned char* p = row.plane[c];
+                __m128i v = _mm_cvtsi32_si128(sample_pair(p + at[0]));
+                v = _mm_insert_epi16(v, sample_pair(p + at[1]), 1);
+                v = _mm_insert_epi16(v, sample_pair(p + at[2]), 2);
+                v = _mm_insert_epi16(v, sample_pair(p + at[3]), 3);
+                v = _mm_insert_epi16(v, sample_pair(p + at[4]), 4);
+                v = _mm_insert_epi16(v, sample_pair(p + at[5]), 5);
+                v = _mm_insert_epi16(v, sample_pair(p + at[6]), 6);
+                v = _mm_insert_epi16(v, sample_pair(p + at[7]), 7);
+                const __m128i lo = _mm_madd_epi16(_mm_unpacklo_epi8(v, zero), w0);
+                const __m128i hi = _mm_madd_epi16(_mm_unpackhi_epi8(v, zero), w1);
+                const __m128i words =
+                    _mm_packs_epi32(_mm_sub_epi32(lo, bias32), _mm_sub_epi32(hi, bias32));
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(out + c * width + done),
+                                 _mm_xor_si128(words, bias16));
+            }
         }
-        return;
     }
-    // DIB byte order: blue, green, red.
-    const unsigned char* r = row.plane[0];
-    const unsigned char* g = row.plane[1];
-    const unsigned char* b = row.plane[2];
-    for (std::size_t i = 0; i < width; ++i, out += 3) {
-        const int x0 = left[i], x1 = right[i];
-        const unsigned f = fraction[i], w = 256 - f;
-        out[0] = static_cast<std::uint16_t>(b[x0] * w + b[x1] * f);
-        out[1] = static_cast<std::uint16_t>(g[x0] * w + g[x1] * f);
-        out[2] = static_cast<std::uint16_t>(r[x0] * w + r[x1] * f);
-    }
+#endif
+    for (int c = 0; c < row.channels; ++c)
+        blend_along_x_plain(row.plane[c], plan, done, out + c * width);
 }
 
 void BlendRows(const std::uint16_t* a, const std::uint16_t* b, unsigned fy, std::size_t n,

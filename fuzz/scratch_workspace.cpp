@@ -70,6 +70,19 @@ const std::string& page_pattern() {
     return page;
 }
 
+std::map<std::string, std::string> snapshot(const std::string& dir) {
+    std::map<std::string, std::string> files;
+    DIR* d = opendir(dir.c_str());
+    if (d == nullptr) return files;
+    while (dirent* e = readdir(d)) {
+        const std::string n = e->d_name;
+        if (n != "." && n != ".." && n.find(".lock") == std::string::npos)
+            files[n] = get(dir + "/" + n);
+    }
+    closedir(d);
+    return files;
+}
+
 void empty_directory(const std::string& dir) {
     DIR* d = opendir(dir.c_str());
     if (d == nullptr) return;

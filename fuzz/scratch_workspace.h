@@ -2,6 +2,7 @@
 // per process under the system temporary directory, removed when it ends.
 #pragma once
 
+#include <map>
 #include <string>
 
 namespace fuzz {
@@ -25,11 +26,15 @@ struct workspace {
 
 // Makes the workspace once per process and puts the file outside_name, holding
 // outside_bytes, in its root: a file the target must never change.
-const workspace& scratch_workspace(const char* prefix, const char* name,
-                                   const char* outside_name, const std::string& outside_bytes);
+const workspace& scratch_workspace(const char* prefix, const char* name, const char* outside_name,
+                                   const std::string& outside_bytes);
 
 // 2048 bytes of a fixed pattern, the content of the page files seeds name.
 const std::string& page_pattern();
+
+// The directory's files by name with their bytes, without the lock files
+// through which pyramid builders and readers coordinate (made on first use).
+std::map<std::string, std::string> snapshot(const std::string& dir);
 
 // Deletes every entry of the directory (not recursively).
 void empty_directory(const std::string& dir);

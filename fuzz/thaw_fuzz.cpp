@@ -1,5 +1,7 @@
 // Fuzz target: arbitrary directory files thawed next to a few page files, then read,
-// remapped, frozen again and thawed again; nothing outside the directory may change.
+// remapped, frozen again and thawed again. A refused thaw says why and changes
+// no file; a thawed image reads without a page failure (page files shorter
+// than a page are refused); nothing outside the directory may change.
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -30,8 +32,9 @@ void reset(const fuzz::workspace& w) {
     fuzz::put(w.dir + "/pal", page.substr(0, 768));
 }
 
-void read_some(tarvel::image& img) {
-    if (img.GetPageSize() > kMaxReadPageSize) return;
+// Reads a few samples; whether every page read could be loaded.
+bool read_some(tarvel::image& img) {
+    if (img.GetPageSize() > kMaxReadPageSize) return true;
     const int w = img.GetWidth() - 1;
     const int h = img.GetHeight() - 1;
     unsigned char px[2];
@@ -44,6 +47,7 @@ void read_some(tarvel::image& img) {
         (void)v;
     }
     img.GetRegionRGB(0, h, 0, h, rgb);
+    return img.GetPageLoadFailures() == 0;
 }
 
 }  // namespace
@@ -56,10 +60,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     {
         tarvel::image img;
         img.SetTempPath(w.dir.c_str());
-        if (img.Thaw("dir.ini", "S", consume)) {
-            read_some(img);
+        const auto before = fuzz::snapshot(w.dir);
+        if (!img.Thaw("dir.ini", "S", consume)) {
+            if (fuzz::snapshot(w.dir) != before || *img.GetError() == '\0') std::abort();
+        } else {
+            if (!read_some(img)) std::abort();
             img.SetBrightnessContrast(60, 40);
-            read_some(img);
+            if (!read_some(img)) std::abort();
             // Whatever thawed must freeze, and what froze must thaw, unless
             // consuming removed files that the hostile directory named twice.
             const bool frozen = img.Freeze("out.ini", "T", true);
@@ -67,7 +74,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             again.SetTempPath(w.dir.c_str());
             const bool thawed = again.Thaw("out.ini", "T", false);
             if (!consume && (!frozen || !thawed)) std::abort();
-            if (thawed) read_some(again);
+            if (thawed && !consume && !read_some(again)) std::abort();
         }
     }
     if (fuzz::get(w.root + "outside") != kSentinel) std::abort();

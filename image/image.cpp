@@ -158,6 +158,9 @@ bool image::SetTempPath(const char* dir) {
 
 void image::notePageError(bool saving, const char* path, const std::string& reason) {
     ++(saving ? m_saveFailures : m_loadFailures);
+    // The first failure is kept: later ones (a page read back after its save
+    // failed) follow from it.
+    if (m_saveFailures + m_loadFailures > 1) return;
     const std::string where = path[0] != '\0' ? path : m_tempPath;
     m_error = std::string(saving ? "cannot write page file" : "cannot read page file") +
               (where.empty() ? "" : " " + where) + ": " + reason;

@@ -123,8 +123,9 @@ class image {
     // Page-file failures since the last Create, Thaw or Destroy.
     int GetPageSaveFailures() const { return m_saveFailures; }
     int GetPageLoadFailures() const { return m_loadFailures; }
-    // The file and reason of the last failure: a page that could not be
-    // written or read, a refused Thaw, Freeze or SetTempPath. Empty when none.
+    // The file and reason of the last failure: a refused Thaw, Freeze or
+    // SetTempPath, or the first page that could not be written or read since
+    // Create or Thaw (later page failures follow from it). Empty when none.
     const char* GetError() const { return m_error.c_str(); }
 
     // Region reads: samples as seen in memory (after the intensity table).

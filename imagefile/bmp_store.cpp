@@ -21,7 +21,8 @@ namespace {
 // is complete (platform/output_file.h). fillRow(y, buffer) fills the stored
 // row of image row y; padding stays zero. One progress step per row when a
 // sink is given. The file is abandoned when a page of the image could not be
-// read meanwhile (its rows would hold zeros); why says what went wrong.
+// read or written back meanwhile (its rows would hold zeros); why says what
+// went wrong.
 template <class FillRow>
 bool writeFile(const char* path, const image& img, bmp_header header, const unsigned char* table,
                std::size_t tableBytes, int width, int height, KORBAS::IProgressWork* progress,
@@ -48,6 +49,7 @@ bool writeFile(const char* path, const image& img, bmp_header header, const unsi
     }
     std::FILE* file = out.GetStream();
     const int loadFailures = img.GetPageLoadFailures();
+    const int saveFailures = img.GetPageSaveFailures();
 
     header.fileSize = static_cast<std::uint32_t>(fileBytes);
     header.offBits = static_cast<std::uint32_t>(kBmpHeaderBytes + tableBytes);
@@ -68,7 +70,8 @@ bool writeFile(const char* path, const image& img, bmp_header header, const unsi
     }
     if (!ok) {
         why = std::string("cannot write: ") + std::strerror(errno);
-    } else if (img.GetPageLoadFailures() != loadFailures) {
+    } else if (img.GetPageLoadFailures() != loadFailures ||
+               img.GetPageSaveFailures() != saveFailures) {
         why = img.GetError();
         ok = false;
     } else if (!out.Commit()) {

@@ -82,9 +82,12 @@ class CImageFileFormat : public IImageFileFormat {
 //
 // Store writes grey (type 1) and palette (type 2) images as 8-bit files with a
 // 256-entry table (the grey ramp for grey) and every other image as 24-bit
-// (channels 0, 1, 2 as red, green, blue), bottom-up. It returns false for an
-// image without pages, a file that cannot be created, or a write error; a
-// failed write removes the partial file.
+// (channels 0, 1, 2 as red, green, blue), bottom-up, under an exclusive
+// temporary name renamed onto the file only once complete
+// (platform/output_file.h). It returns false for an image without pages, a
+// file that cannot be created, a write error, or a page of the image that
+// could not be read or written back meanwhile; the file it was to replace then
+// stays as it was.
 //
 // Progress: Load reports one step per row to its sink (SetTotal(height), then
 // Advance(1) per row). Store reports the same way to the sink given to

@@ -53,8 +53,8 @@ bool directory_lock::Lock(const std::string& dir, kind what, bool wait) {
         const int err = errno;
         close(fd);
         if (err == EWOULDBLOCK) {
-            m_error = what == kind::build ? dir + ": another build is in progress there"
-                                          : dir + ": a reader holds the pyramid there";
+            m_error = dir + ": " +
+                      (what == kind::build ? kBuildInProgress : "a reader holds the pyramid there");
         } else {
             m_error = "cannot lock " + path + ": " + std::strerror(err);
         }

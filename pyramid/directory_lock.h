@@ -10,6 +10,9 @@ namespace tarvel {
 constexpr const char* kBuildLockFile = "pyramid.build.lock";
 constexpr const char* kReadLockFile = "pyramid.read.lock";
 
+// How a failed build lock ends its message (GetError) when another build holds it.
+constexpr const char* kBuildInProgress = "another build is in progress there";
+
 // One lock on a work directory.
 //
 // build: one builder at a time; held for a whole build. read: shared by every

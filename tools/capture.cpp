@@ -3,15 +3,20 @@
 #include <sys/stat.h>
 
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <memory>
+#include <new>
+#include <string>
 #include <vector>
 
 #include "display/dib_rows.h"
 #include "host/host.h"
 #include "imagefile/imagefile.h"
 #include "tools/commands.h"
+#include "tools/console.h"
 #include "tools/pyramid_tools.h"
 
 namespace tarvel_cli {
@@ -62,11 +67,25 @@ bool save_png(tarvel::image& img, const std::string& path, int level, std::strin
         }
         if (!writer.WriteRows(rows.data(), count, static_cast<std::ptrdiff_t>(stride))) break;
     }
+    // Rows read from pages that could not be read are zeros: no file then.
+    if (img.GetPageLoadFailures() != 0 || img.GetPageSaveFailures() != 0) {
+        error = img.GetError();
+        return false;
+    }
     if (!writer.Finish()) {
         error = writer.GetError();
         return false;
     }
     return true;
+}
+
+// Whether a page of the pyramid or of the view could not be read or written:
+// the page store has printed its message.
+bool pages_failed(const tarvel::pyramid& p, const tarvel::image& view) {
+    bool failed = view.GetPageLoadFailures() != 0 || view.GetPageSaveFailures() != 0;
+    for (int k = 0; k < p.GetLayerCount(); ++k)
+        failed = failed || p.GetLayerAt(k)->GetPageLoadFailures() != 0;
+    return failed;
 }
 
 struct capture_options {
@@ -79,14 +98,18 @@ struct capture_options {
 }  // namespace
 
 bool save_image(tarvel::image& img, const std::string& path, int pngLevel, std::string& error) {
-    if (has_extension(path, ".png")) return save_png(img, path, pngLevel, error);
-    if (has_extension(path, ".bmp")) {
-        if (tarvel::storeWindowsBMP(img, path.c_str(), nullptr) == 0) return true;
-        error = "cannot write the BMP file";
-        return false;
+    bool ok = false;
+    if (has_extension(path, ".png")) {
+        ok = save_png(img, path, pngLevel, error);
+    } else if (has_extension(path, ".bmp")) {
+        tarvel::CImageFileFormat_bmp bmp;
+        ok = bmp.Store(img, path.c_str(), nullptr);
+        if (!ok) error = bmp.GetError();
+    } else {
+        error = "the output is written as .png or .bmp";
     }
-    error = "the output is written as .png or .bmp";
-    return false;
+    if (!ok && error.rfind(path + ": ", 0) != 0) error = path + ": " + error;
+    return ok;
 }
 
 void add_capture_command(CLI::App& app) {
@@ -96,49 +119,80 @@ void add_capture_command(CLI::App& app) {
         "Cut the rectangle X Y W H (in full-resolution pixels) out of the pyramid stored in "
         "DIR, scale it to WIDTH x HEIGHT (each direction independently) and write it as PNG or "
         "BMP (by OUT's extension). The coarsest layer with enough pixels is read; parts of the "
-        "rectangle beyond the image repeat its edge.");
+        "rectangle beyond the image repeat its edge. The result has at most 1048576 pixels a "
+        "side and 268435456 (2^28) in all; its pages go to a directory of their own in $TMPDIR "
+        "(3 bytes a pixel for colour), and it is written a band of rows at a time.");
     cmd->add_option("DIR", o->dir, "Work directory of a stored pyramid")->required();
     cmd->add_option("X", o->x, "Left column of the rectangle")->required();
     cmd->add_option("Y", o->y, "Top row of the rectangle")->required();
-    cmd->add_option("W", o->w, "Width of the rectangle")->required()->check(CLI::PositiveNumber);
-    cmd->add_option("H", o->h, "Height of the rectangle")->required()->check(CLI::PositiveNumber);
-    cmd->add_option("WIDTH", o->width, "Width of the result")
-        ->required()
-        ->check(CLI::PositiveNumber);
-    cmd->add_option("HEIGHT", o->height, "Height of the result")
-        ->required()
-        ->check(CLI::PositiveNumber);
+    const auto side = CLI::Range(1, std::numeric_limits<int>::max());
+    cmd->add_option("W", o->w, "Width of the rectangle")->required()->check(side);
+    cmd->add_option("H", o->h, "Height of the rectangle")->required()->check(side);
+    const auto result = CLI::Range(1, kMaxCaptureSide);
+    cmd->add_option("WIDTH", o->width, "Width of the result")->required()->check(result);
+    cmd->add_option("HEIGHT", o->height, "Height of the result")->required()->check(result);
     cmd->add_option("OUT", o->out, "Output file, .png or .bmp")->required();
     add_png_level_option(cmd, o->pngLevel);
     cmd->callback([o] {
         const double start = seconds_now();
+        if (static_cast<long long>(o->width) * o->height > kMaxCapturePixels) {
+            report_failure("capture",
+                           std::to_string(o->width) + " x " + std::to_string(o->height) +
+                               " pixels are more than a capture may have (" +
+                               std::to_string(kMaxCapturePixels) + ")",
+                           false);
+            throw CLI::RuntimeError(1);
+        }
         tarvel::pyramid p;
         struct stat st {};
         // Opening would create a missing directory; a capture only reads.
-        if (stat(o->dir.c_str(), &st) != 0 || !p.Create(o->dir.c_str(), nullptr)) {
-            std::fprintf(stderr,
-                         "tarvel capture: %s holds no pyramid (build one with tarvel pyramid "
-                         "SOURCE %s)\n",
-                         o->dir.c_str(), o->dir.c_str());
+        if (stat(o->dir.c_str(), &st) != 0) {
+            report_failure("capture", o->dir + ": " + std::strerror(errno), false);
             throw CLI::RuntimeError(1);
         }
-        tarvel::image view;
+        if (!p.Create(o->dir.c_str(), nullptr)) {
+            report_failure("capture",
+                           std::string(p.GetError()) + " (build one with tarvel pyramid SOURCE " +
+                               o->dir + ")",
+                           false);
+            throw CLI::RuntimeError(1);
+        }
+        // The view's pages go to a directory of this run's own.
+        private_temp_dir temp;
         std::string error;
-        if (!p.Capture(view, o->width, o->height, o->x, o->y, o->w, o->h)) {
-            std::fprintf(stderr, "tarvel capture: cannot make a %d x %d image\n", o->width,
-                         o->height);
+        tarvel::image view;
+        if (!temp.Create("capture", std::string(), error)) {
+            report_failure("capture", error, false);
             throw CLI::RuntimeError(1);
         }
-        if (!save_image(view, o->out, o->pngLevel, error)) {
-            std::fprintf(stderr, "tarvel capture: %s: %s\n", o->out.c_str(), error.c_str());
+        if (!view.SetTempPath(temp.path().c_str())) {
+            report_failure("capture", view.GetError(), false);
+            throw CLI::RuntimeError(1);
+        }
+        try {
+            if (!p.Capture(view, o->width, o->height, o->x, o->y, o->w, o->h)) {
+                report_failure("capture", p.GetError(), pages_failed(p, view));
+                throw CLI::RuntimeError(1);
+            }
+            if (!save_image(view, o->out, o->pngLevel, error)) {
+                report_failure("capture", error, pages_failed(p, view));
+                throw CLI::RuntimeError(1);
+            }
+        } catch (const std::bad_alloc&) {
+            report_failure("capture",
+                           "out of memory for a " + std::to_string(o->width) + " x " +
+                               std::to_string(o->height) + " capture",
+                           false);
             throw CLI::RuntimeError(1);
         }
         const double ratio =
             std::max(static_cast<double>(o->w) / o->width, static_cast<double>(o->h) / o->height);
-        std::printf("captured  %d %d %d %d of %s from layer %d into %s (%d x %d) in %.3f s\n", o->x,
-                    o->y, o->w, o->h, p.GetName().c_str(),
-                    p.GetLayerForReduction(static_cast<int>(std::min(ratio, 2147483647.0))),
-                    o->out.c_str(), o->width, o->height, seconds_now() - start);
+        std::printf(
+            "captured  %d %d %d %d of %s from layer %d into %s (%d x %d) in %.3f s, peak RSS "
+            "%.1f MiB\n",
+            o->x, o->y, o->w, o->h, p.GetName().c_str(),
+            p.GetLayerForReduction(static_cast<int>(std::min(ratio, 2147483647.0))), o->out.c_str(),
+            o->width, o->height, seconds_now() - start, peak_resident_bytes() / 1048576.0);
     });
 }
 

@@ -77,9 +77,12 @@ bool convert(tarvel::image& img, const convert_options& options) {
     std::unique_ptr<KORBAS::CTerminalProgress> bar;
     if (!options.quiet) bar = std::make_unique<KORBAS::CTerminalProgress>(stderr);
     std::string error;
-    if (!read_picture(img, options.input, bar.get(), error)) {
+    const bool read = read_picture(img, options.input, bar.get(), error);
+    // Pages that could not be written to the temporary directory lost samples.
+    const bool pagesLost = img.GetPageSaveFailures() != 0 || img.GetPageLoadFailures() != 0;
+    if (!read || pagesLost) {
         if (bar) bar->Abandon();
-        std::fprintf(stderr, "tarvel convert: %s\n", error.c_str());
+        report_failure("convert", pagesLost ? img.GetError() : error, pagesLost);
         return false;
     }
     if (bar) {
@@ -92,7 +95,7 @@ bool convert(tarvel::image& img, const convert_options& options) {
     bmp.SetStoreProgress(bar.get());
     if (!bmp.Store(img, options.output.c_str(), nullptr)) {
         if (bar) bar->Abandon();
-        std::fprintf(stderr, "tarvel convert: %s\n", bmp.GetError());
+        report_failure("convert", bmp.GetError(), img.GetPageLoadFailures() != 0);
         return false;
     }
     if (bar) bar->Finish();
@@ -100,18 +103,19 @@ bool convert(tarvel::image& img, const convert_options& options) {
 }
 
 int run_convert(const convert_options& options) {
-    const bool ownDirectory = options.tempDir.empty();
-    const std::string dir = ownDirectory ? make_temp_directory("tarvel-convert") : options.tempDir;
-    if (dir.empty()) {
-        std::fprintf(stderr, "tarvel convert: cannot create a temporary directory\n");
+    private_temp_dir temp;
+    std::string error;
+    if (!temp.Create("convert", options.tempDir, error)) {
+        report_failure("convert", error, false);
         return 1;
     }
     const auto start = std::chrono::steady_clock::now();
     bool ok = false;
     {
         tarvel::image img;
-        img.SetTempPath(dir.c_str());
-        ok = convert(img, options);
+        ok = img.SetTempPath(temp.path().c_str());
+        if (!ok) report_failure("convert", img.GetError(), false);
+        ok = ok && convert(img, options);
         if (ok) {
             const double seconds =
                 std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -121,7 +125,6 @@ int run_convert(const convert_options& options) {
                         peak_resident_bytes() / 1048576.0);
         }
     }
-    if (ownDirectory) remove_directory(dir);
     return ok ? 0 : 1;
 }
 
@@ -147,8 +150,9 @@ void add_convert_command(CLI::App& app) {
         ->required();
     convert
         ->add_option("--temp", options->tempDir,
-                     "Directory for the page files (default: a new directory under $TMPDIR, "
-                     "removed afterwards); needs about as much space as the picture's samples")
+                     "Where the page files go (default: $TMPDIR), in a new directory of "
+                     "their own, removed afterwards, also on Ctrl-C; needs about as much space "
+                     "as the picture's samples")
         ->check(CLI::ExistingDirectory);
     convert->add_flag("--quiet", options->quiet, "No progress bar on standard error");
     on_run(convert, [options] { return run_convert(*options); });

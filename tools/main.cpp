@@ -1,5 +1,8 @@
 // Entry point of the tarvel program: parses the command line and runs one subcommand.
 #include <cstdio>
+#include <new>
+
+#include "platform/cleanup.h"
 
 #include "tools/commands.h"
 
@@ -22,10 +25,16 @@ int main(int argc, char** argv) {
     tarvel_cli::add_image_info_command(app);
     tarvel_cli::add_decode_command(app);
     tarvel_cli::add_serve_command(app);
+    // Ctrl-C and kill remove this run's temporaries before the process ends.
+    tarvel::InstallCleanupOnSignals();
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
         return app.exit(e);
+    } catch (const std::bad_alloc&) {
+        std::fflush(stdout);
+        std::fprintf(stderr, "tarvel: out of memory\n");
+        return 1;
     }
     return 0;
 }

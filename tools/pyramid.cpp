@@ -32,6 +32,7 @@ struct pyramid_options {
     std::string source;
     std::string dir;
     bool rebuild = false;
+    bool noWait = false;
     int threads = 2;
 };
 
@@ -61,7 +62,7 @@ void print_layers(const tarvel::pyramid& p) {
 }
 
 int open_or_build(tarvel::pyramid& p, const std::string& source, const std::string& dir,
-                  bool rebuild) {
+                  bool rebuild, bool wait) {
     const double start = seconds_now();
     if (p.Create(dir.c_str(), nullptr)) {
         if (same_source(p.GetName(), source)) {
@@ -81,9 +82,20 @@ int open_or_build(tarvel::pyramid& p, const std::string& source, const std::stri
     }
     KORBAS::CTerminalProgress bar(stderr);
     const double buildStart = seconds_now();
-    if (!p.Create(dir.c_str(), source.c_str(), -1, &bar)) {
+    // Another build of the directory is waited for, and said so, unless asked not to.
+    p.SetBuildWait(false);
+    bool built = p.Create(dir.c_str(), source.c_str(), -1, &bar);
+    const std::string busy = dir + (dir.back() == '/' ? "" : "/") + ": " + tarvel::kBuildInProgress;
+    if (!built && wait && p.GetError() == busy) {
+        std::printf("waiting   for another build of %s to end\n", dir.c_str());
+        std::fflush(stdout);
+        p.SetBuildWait(true);
+        built = p.Create(dir.c_str(), source.c_str(), -1, &bar);
+    }
+    if (!built) {
         bar.Abandon();
-        std::fprintf(stderr, "tarvel: %s\n", p.GetError());
+        const std::string why = p.GetError();
+        report_failure(nullptr, why, why.find("page file") != std::string::npos);
         return 1;
     }
     bar.Finish();
@@ -100,12 +112,17 @@ void add_pyramid_command(CLI::App& app) {
         "Open the pyramid stored in DIR, or build it from SOURCE (JPEG, PNG, TIFF or BMP) with a "
         "progress bar, then list its layers. Each layer halves the one before until both sides "
         "are at most 240 pixels. When DIR holds the pyramid of another source, nothing is "
-        "changed unless --rebuild is given.");
+        "changed unless --rebuild is given. One build of DIR runs at a time: a second one "
+        "waits for the first to end (or, with --no-wait, fails at once); programs that have "
+        "the pyramid open keep reading the pyramid they opened, whose files go when the last "
+        "of them closes.");
     cmd->add_option("SOURCE", options->source, "Source image file")->required();
     cmd->add_option("DIR", options->dir, "Work directory of the pyramid (created when missing)")
         ->required();
     cmd->add_flag("--rebuild", options->rebuild,
                   "Replace a pyramid of another source stored in DIR");
+    cmd->add_flag("--no-wait", options->noWait,
+                  "Fail at once, instead of waiting, when another build of DIR is in progress");
     cmd->add_option("--threads", options->threads,
                     "Threads of a build: 2 (default) decodes while a second thread makes the "
                     "layers, 1 does everything on one")
@@ -113,7 +130,8 @@ void add_pyramid_command(CLI::App& app) {
     cmd->callback([options] {
         tarvel::pyramid p;
         p.SetBuildThreads(options->threads);
-        if (open_or_build(p, options->source, options->dir, options->rebuild) != 0) {
+        if (open_or_build(p, options->source, options->dir, options->rebuild, !options->noWait) !=
+            0) {
             throw CLI::RuntimeError(1);
         }
         print_layers(p);

@@ -16,6 +16,14 @@ namespace tarvel_cli {
 constexpr int kSampleWidth = 10000;
 constexpr int kSampleHeight = 8000;
 
+// The largest capture: at most kMaxCaptureSide pixels a side and
+// kMaxCapturePixels in all. A capture is a paged image whose pages go to the
+// temporary directory (three bytes a pixel for colour: 768 MiB at the limit)
+// before it is written out a band of rows at a time, so the limit guards the
+// disk and the time a capture takes; memory stays that of the caches.
+constexpr int kMaxCaptureSide = 1 << 20;
+constexpr long long kMaxCapturePixels = 1LL << 28;
+
 // Seconds on a monotonic clock.
 double seconds_now();
 
@@ -35,9 +43,11 @@ bool write_sample(const std::string& path, int width, int height, const sample_t
 
 // Opens the pyramid stored in dir, or builds it from source with a progress
 // bar on standard error. A stored pyramid of another source is rebuilt only
-// when rebuild is set. Prints what it did; returns 0, or 1 after printing why not.
+// when rebuild is set. Another build of dir in progress is waited for (and
+// said so) unless wait is false. Prints what it did; returns 0, or 1 after
+// printing why not.
 int open_or_build(tarvel::pyramid& p, const std::string& source, const std::string& dir,
-                  bool rebuild);
+                  bool rebuild, bool wait = true);
 
 // A progress bar for a build that stays silent while a stored pyramid is
 // opened (an open only announces its layer count).
@@ -80,7 +90,9 @@ bool same_source(const std::string& a, const std::string& b);
 void print_layers(const tarvel::pyramid& p);
 
 // Writes an image as PNG (.png, at zlib level pngLevel) or BMP (.bmp) by the
-// path's extension. False with a reason in error.
+// path's extension, replacing the file only once it is complete. False with
+// the file and the reason in error; a page of the image that could not be
+// read or written meanwhile fails it too, leaving no file.
 bool save_image(tarvel::image& img, const std::string& path, int pngLevel, std::string& error);
 
 }  // namespace tarvel_cli

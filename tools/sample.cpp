@@ -9,6 +9,7 @@
 
 #include <tiffio.h>
 
+#include "platform/output_file.h"
 #include "tools/commands.h"
 #include "tools/pyramid_tools.h"
 #include "tools/sample_picture.h"
@@ -78,25 +79,22 @@ bool write_sample(const std::string& path, int width, int height, const sample_t
         return false;
     }
     const sample_picture picture(width, height);
-    // Written under a temporary name and renamed: no partial file under the real one.
-    const std::string part = path + ".part";
-    bool ok = false;
-    if (isTiff) {
-        ok = write_tiff(picture, part, tiff_layout{tiff.tile, compression->second}, error);
-    } else {
-        std::FILE* file = std::fopen(part.c_str(), "wb");
-        if (file == nullptr) {
-            error = "cannot create " + part;
-            return false;
-        }
-        ok = jpeg ? write_jpeg(picture, file, error) : write_png(picture, file, error);
-        ok = std::fclose(file) == 0 && ok;
+    // Written under an exclusive temporary name and renamed: no partial file
+    // under the real one, none left behind by a failure or Ctrl-C.
+    tarvel::output_file out;
+    if (!out.Open(path.c_str())) {
+        error = out.GetError();
+        return false;
     }
-    if (ok && std::rename(part.c_str(), path.c_str()) != 0) {
-        error = "cannot rename " + part;
-        ok = false;
+    // The TIFF library opens the temporary (this run's own file) by its name.
+    const bool ok = isTiff ? write_tiff(picture, out.GetPath(),
+                                        tiff_layout{tiff.tile, compression->second}, error)
+                    : jpeg ? write_jpeg(picture, out.GetStream(), error)
+                           : write_png(picture, out.GetStream(), error);
+    if (ok && !out.Commit()) {
+        error = out.GetError();
+        return false;
     }
-    if (!ok) std::remove(part.c_str());
     return ok;
 }
 

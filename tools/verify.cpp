@@ -111,23 +111,26 @@ long long verify_with_regions(counting_image& img) {
 }
 
 int run_verify(const verify_options& options) {
-    const bool ownDirectory = options.directory.empty();
-    const std::string dir = ownDirectory ? make_temp_directory("tarvel-verify") : options.directory;
-    if (dir.empty()) {
-        std::fprintf(stderr, "tarvel verify: cannot create a temporary directory\n");
+    private_temp_dir temp;
+    std::string error;
+    if (!temp.Create("verify", options.directory, error)) {
+        report_failure("verify", error, false);
         return 1;
     }
+    const std::string& dir = temp.path();
     const auto start = std::chrono::steady_clock::now();
     long long mismatches = 0;
     long long pagesWritten = 0;
     long long samples = 0;
     {
         counting_image img;
-        img.SetTempPath(dir.c_str());
+        if (!img.SetTempPath(dir.c_str())) {
+            report_failure("verify", img.GetError(), false);
+            return 1;
+        }
         if (!img.Create(options.grey ? 1 : 3, options.width, options.height, 0)) {
             std::fprintf(stderr, "tarvel verify: cannot create a %d x %d image\n", options.width,
                          options.height);
-            if (ownDirectory) remove_directory(dir);
             return 1;
         }
         samples = static_cast<long long>(img.GetChannelCount()) * img.GetWidth() * img.GetHeight();
@@ -141,10 +144,13 @@ int run_verify(const verify_options& options) {
         mismatches += verify_with_iterators(img);
         mismatches += verify_with_regions(img);
         pagesWritten = img.pagesWritten;
+        if (img.GetPageSaveFailures() != 0 || img.GetPageLoadFailures() != 0) {
+            report_failure("verify", img.GetError(), true);
+            return 1;
+        }
     }
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    if (ownDirectory) remove_directory(dir);
     std::printf("written   %lld pages\n", pagesWritten);
     std::printf("verified  %lld samples twice, %lld wrong\n", samples, mismatches);
     std::printf("time      %.2f s\n", seconds);
@@ -168,8 +174,8 @@ void add_verify_command(CLI::App& app) {
         ->check(CLI::PositiveNumber);
     cmd->add_flag("--grey", options->grey, "One grey channel instead of three colour channels");
     cmd->add_option("--dir", options->directory,
-                    "Directory for the page files (default: a new temporary directory, "
-                    "removed afterwards)")
+                    "Where the page files go (default: $TMPDIR), in a new directory of their "
+                    "own, removed afterwards")
         ->check(CLI::ExistingDirectory);
     on_run(cmd, [options] { return run_verify(*options); });
 }

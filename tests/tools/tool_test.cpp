@@ -2,7 +2,6 @@
 // exit status, and the files it leaves, for good inputs and bad ones.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 
 #include <algorithm>
 #include <cmath>
@@ -11,7 +10,6 @@
 #include <cstdlib>
 #include <fstream>
 #include <random>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -20,30 +18,11 @@
 #include "imagefile/bmp_bytes.h"
 #include "imagefile/image_checks.h"
 #include "imagefile/imagefile.h"
+#include "run_tool.h"
 
 using namespace tarvel_test;
 
 namespace {
-
-struct outcome {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-// Runs the program with `args` (words without spaces or quotes) in `dir`.
-outcome run(const scratch_dir& dir, const std::string& args) {
-    const std::string out = dir.file_path(".stdout");
-    const std::string err = dir.file_path(".stderr");
-    const std::string command =
-        "cd " + dir.path() + " && " TARVEL_TOOL " " + args + " >" + out + " 2>" + err;
-    const int raw = std::system(command.c_str());
-    outcome o;
-    o.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    o.out = read_text(out);
-    o.err = read_text(err);
-    return o;
-}
 
 bool exists(const std::string& path) {
     struct stat st {};
@@ -83,15 +62,6 @@ class Tool : public testing::Test {
     scratch_dir dir;
 };
 
-// The lines of a text that start with `prefix`.
-std::vector<std::string> lines_starting(const std::string& text, const std::string& prefix) {
-    std::vector<std::string> found;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
-        if (line.rfind(prefix, 0) == 0) found.push_back(line);
-    return found;
-}
-
 // Failures: a non-zero status and one message line on standard error (after
 // any progress lines) naming the file and the reason, and no output file left.
 TEST_F(Tool, FailuresSayWhichFileAndWhyOnOneLine) {
@@ -121,7 +91,7 @@ TEST_F(Tool, FailuresSayWhichFileAndWhyOnOneLine) {
     };
     for (const row& r : rows) {
         SCOPED_TRACE(r.args);
-        const outcome o = run(dir, r.args);
+        const outcome o = run_tool(dir, r.args);
         EXPECT_NE(o.status, 0);
         const std::vector<std::string> messages = lines_starting(o.err, "tarvel");
         ASSERT_EQ(messages.size(), 1u) << o.err;
@@ -132,45 +102,45 @@ TEST_F(Tool, FailuresSayWhichFileAndWhyOnOneLine) {
         }
     }
     // Usage errors come from the command line, before anything is read.
-    EXPECT_NE(run(dir, "").status, 0);
-    EXPECT_NE(run(dir, "convert").status, 0);
-    EXPECT_NE(run(dir, "frobnicate").status, 0);
-    EXPECT_EQ(run(dir, "--help").status, 0);
+    EXPECT_NE(run_tool(dir, "").status, 0);
+    EXPECT_NE(run_tool(dir, "convert").status, 0);
+    EXPECT_NE(run_tool(dir, "frobnicate").status, 0);
+    EXPECT_EQ(run_tool(dir, "--help").status, 0);
 }
 
 // Successes: status 0, what the command says it did, and files that hold
 // the expected pixels.
 TEST_F(Tool, CommandsWriteWhatTheySay) {
-    outcome o = run(dir, "convert --quiet v5.bmp v5-out.bmp");
+    outcome o = run_tool(dir, "convert --quiet v5.bmp v5-out.bmp");
     ASSERT_EQ(o.status, 0) << o.err;
     EXPECT_NE(o.out.find("9 x 5 palette, 8-bit BMP"), std::string::npos) << o.out;
     tarvel::image img;
     ASSERT_EQ(tarvel::loadWindowsBMP(img, dir.file_path("v5-out.bmp").c_str(), nullptr), 0);
     expect_picture(img, 2, 9, 5, index, test_palette(16));
 
-    o = run(dir, "convert --quiet rgb.png rgb.bmp");
+    o = run_tool(dir, "convert --quiet rgb.png rgb.bmp");
     ASSERT_EQ(o.status, 0) << o.err;
     ASSERT_EQ(tarvel::loadWindowsBMP(img, dir.file_path("rgb.bmp").c_str(), nullptr), 0);
     expect_picture(img, 3, 11, 6, picture);
 
-    o = run(dir, "decode rgb.png -o decoded.png");
+    o = run_tool(dir, "decode rgb.png -o decoded.png");
     ASSERT_EQ(o.status, 0) << o.err;
     EXPECT_NE(o.out.find("rgb.png: 11 x 6 pixels, 24 bits per pixel"), std::string::npos) << o.out;
     tarvel::CImageFileFormat_dib png;
     ASSERT_TRUE(png.Load(img, dir.file_path("decoded.png").c_str(), nullptr, nullptr));
     expect_picture(img, 3, 11, 6, picture);
 
-    o = run(dir, "pyramid rgb.png pyr");
+    o = run_tool(dir, "pyramid rgb.png pyr");
     ASSERT_EQ(o.status, 0) << o.err;
     EXPECT_NE(o.out.find("built     pyr from rgb.png: 1 layers"), std::string::npos) << o.out;
     EXPECT_NE(o.out.find("layer 0       11 x 6      RGB"), std::string::npos) << o.out;
-    o = run(dir, "pyramid rgb.png pyr");
+    o = run_tool(dir, "pyramid rgb.png pyr");
     EXPECT_NE(o.out.find("opened    pyr"), std::string::npos) << o.out;
-    o = run(dir, "pyramid v5.bmp pyr");
+    o = run_tool(dir, "pyramid v5.bmp pyr");
     EXPECT_EQ(o.status, 1);
     EXPECT_NE(o.err.find("--rebuild"), std::string::npos) << o.err;
 
-    o = run(dir, "capture pyr 0 0 11 6 11 6 view.bmp");
+    o = run_tool(dir, "capture pyr 0 0 11 6 11 6 view.bmp");
     ASSERT_EQ(o.status, 0) << o.err;
     ASSERT_EQ(tarvel::loadWindowsBMP(img, dir.file_path("view.bmp").c_str(), nullptr), 0);
     expect_picture(img, 3, 11, 6, picture);
@@ -181,7 +151,7 @@ TEST_F(Tool, CommandsWriteWhatTheySay) {
 // guesses up to 20 pixels off, through a picture or its pyramid directory;
 // a search point too near a border is refused.
 TEST_F(Tool, CorrelateFindsTheOffsetBetweenCropsOfTheSample) {
-    ASSERT_EQ(run(dir, "sample sample.tif --width 320 --height 260").status, 0);
+    ASSERT_EQ(run_tool(dir, "sample sample.tif --width 320 --height 260").status, 0);
     tarvel::image sample;
     ASSERT_TRUE(tarvel::CImageFileFormat_dib().Load(sample, dir.file_path("sample.tif").c_str(),
                                                     nullptr, nullptr));
@@ -208,15 +178,15 @@ TEST_F(Tool, CorrelateFindsTheOffsetBetweenCropsOfTheSample) {
         double x1, y1, fx = 0, fy = 0, factor = 0;
         ASSERT_EQ(std::sscanf(args, "%31s %lf %lf", first, &x1, &y1), 3);
         const std::string text = std::string(args);
-        const outcome o =
-            run(dir, "correlate " + std::string(first) + " b.bmp" + text.substr(text.find(' ')));
+        const outcome o = run_tool(
+            dir, "correlate " + std::string(first) + " b.bmp" + text.substr(text.find(' ')));
         ASSERT_EQ(o.status, 0) << args << o.err;
         ASSERT_EQ(std::sscanf(o.out.c_str(), "point %lf %lf factor %lf", &fx, &fy, &factor), 3);
         EXPECT_LE(std::fabs(fx - (x1 - 37)), 1.0) << args << "\n" << o.out;
         EXPECT_LE(std::fabs(fy - (y1 - 23)), 1.0) << args << "\n" << o.out;
         EXPECT_GT(factor, 0.5) << o.out;
     }
-    const outcome o = run(dir, "correlate a.bmp b.bmp 120 100 80 170");
+    const outcome o = run_tool(dir, "correlate a.bmp b.bmp 120 100 80 170");
     EXPECT_EQ(o.status, 1);
     EXPECT_EQ(o.err,
               "tarvel correlate: b.bmp: the point (80, 170) lies closer than 40 pixels to a "
