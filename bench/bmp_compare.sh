@@ -14,13 +14,7 @@ bench="$build/bench/bench_bmp"
 [ -x "$bench" ] || { echo "bmp_compare: build $bench first" >&2; exit 1; }
 rounds=3
 
-install_peers() {
-  echo "bmp_compare: installing $*"
-  local sudo=""
-  [ "$(id -u)" -eq 0 ] || sudo="sudo"
-  $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "$@" >/dev/null
-}
+source bench/install_peers.sh
 # The real ImageMagick, not whatever else may be called convert on PATH, and
 # the system's Python, where Debian's OpenCV lives.
 magick=""
@@ -35,7 +29,7 @@ have_opencv() { [ -x "$python" ] && "$python" -c 'import cv2' 2>/dev/null; }
 missing=()
 find_magick || missing+=(imagemagick)
 have_opencv || missing+=(python3-opencv)
-((${#missing[@]} == 0)) || install_peers "${missing[@]}"
+install_peers ${missing[@]+"${missing[@]}"}
 find_magick || { echo "bmp_compare: no ImageMagick after install" >&2; exit 1; }
 have_opencv || { echo "bmp_compare: no OpenCV for $python after install" >&2; exit 1; }
 

@@ -102,9 +102,11 @@ class CImagePyramid : public KORBAS::CImage {
     // Wraps p and takes ownership of it.
     explicit CImagePyramid(pyramid* p);
     // Opens or builds as the first constructor does, but answers null with
-    // the reason in error (the pyramid's GetError) instead of throwing.
+    // the reason in error (the pyramid's GetError) instead of throwing. A
+    // build expands a palette source when asked (pyramid::SetExpandPalette).
     static CImagePyramid* Open(const char* source, const char* directory,
-                               KORBAS::IProgressWork* progress, std::string& error);
+                               KORBAS::IProgressWork* progress, std::string& error,
+                               bool expandPalette = false);
     ~CImagePyramid() override;
     CImagePyramid(const CImagePyramid&) = delete;
     CImagePyramid& operator=(const CImagePyramid&) = delete;

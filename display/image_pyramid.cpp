@@ -23,8 +23,10 @@ bool CImagePyramid::openOrBuild(pyramid& p, const char* source, const char* dire
 }
 
 CImagePyramid* CImagePyramid::Open(const char* source, const char* directory,
-                                   KORBAS::IProgressWork* progress, std::string& error) {
+                                   KORBAS::IProgressWork* progress, std::string& error,
+                                   bool expandPalette) {
     auto* p = new pyramid;
+    p->SetExpandPalette(expandPalette);
     if (openOrBuild(*p, source, directory, progress)) return new CImagePyramid(p);
     error = p->GetError();  // the build's reason, or without a source the open's
     if (error.empty()) error = "no pyramid directory given";

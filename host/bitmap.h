@@ -85,11 +85,13 @@ class CBitmap {
 //
 // Decoding: CBitmapWindows(owner, path, true) reads the file at path, choosing
 // the decoder by the file's first bytes: JPEG, PNG, TIFF or BMP. The result
-// is a bottom-up DIB: 8 bits with a colour table for grey and palette images
-// (1-, 2- and 4-bit images are widened to one byte per pixel), 24 bits (BGR)
-// for colour, 32 bits (BGRA) for colour with alpha. 16-bit samples are reduced
-// to 8 bits. With false, only the header and colour table are read: sizes and
-// depth are known, but there is no pixel buffer.
+// is a bottom-up DIB of the picture as viewers show it: 8 bits with a colour
+// table for grey and palette images (1-, 2- and 4-bit images are widened to
+// one byte per pixel), 24 bits (BGR) for colour. Transparent parts are shown
+// over white and embedded ICC profiles are converted to sRGB (see
+// decode::ShownRows); 16-bit samples are reduced to 8 bits. With false, only
+// the header and colour table are read: sizes and depth are known, but there
+// is no pixel buffer.
 //
 // Failure: every decoding failure (missing, empty, truncated, corrupt or
 // unsupported file, or a size beyond GetDecodeLimit()) throws

@@ -162,7 +162,8 @@ bool image_directory::Read(const char* dir, const char* file, const char* sectio
         else if (!palette.present)
             fail("\"Palette\" names a missing file");
         else if (palette.bytes < kPaletteBytes)
-            fail("\"Palette\": " + palette.name + " holds fewer than 768 bytes");
+            fail("\"Palette\": " + palette.name + " holds fewer than " +
+                 std::to_string(kPaletteBytes) + " bytes");
     }
     return problem.empty();
 }

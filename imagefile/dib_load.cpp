@@ -7,6 +7,7 @@
 #include <cstring>
 #include <new>
 #include <string>
+#include <vector>
 
 #include "host/bitmap.h"
 #include "imagefile/bgr_rows.h"
@@ -64,23 +65,53 @@ bool copyColour(const KORBAS::CBitmapWindows& bitmap, image& img, int width, int
     return true;
 }
 
-// Palette path: the colour table becomes the palette, each pixel byte an index.
-bool copyPalette(const KORBAS::CBitmapWindows& bitmap, image& img, int width, int height) {
-    if (!rowsFit(bitmap, static_cast<std::uint64_t>(width))) return false;
-    if (!img.Create(2, width, height, 0)) return false;
-    // biClrUsed entries, 256 when it is 0, never more than the palette holds
-    // nor than the bitmap's table has.
+// The bitmap's colour table as a 768-byte palette: biClrUsed entries, 256
+// when it is 0, never more than the palette holds nor than the bitmap's table
+// has; the rest black.
+void readPalette(const KORBAS::CBitmapWindows& bitmap, unsigned char* palette) {
     const std::uint32_t used = bitmap.m_pInfoHeader->biClrUsed;
     std::uint32_t n = used == 0 ? 256u : used;
     n = std::min({n, 256u, bitmap.getColorCount()});
     const RGBQUAD* table = bitmap.getColorTable();
-    unsigned char* palette = img.GetPalette();
     std::memset(palette, 0, kPaletteBytes);
     for (std::uint32_t i = 0; i < n; ++i) {
         palette[3 * i] = table[i].rgbRed;
         palette[3 * i + 1] = table[i].rgbGreen;
         palette[3 * i + 2] = table[i].rgbBlue;
     }
+}
+
+// Palette pictures expanded: grey (type 1) when every palette entry is a grey
+// level, else RGB (type 3); each index becomes its colour.
+bool copyExpanded(const KORBAS::CBitmapWindows& bitmap, image& img, int width, int height) {
+    if (!rowsFit(bitmap, static_cast<std::uint64_t>(width))) return false;
+    unsigned char palette[kPaletteBytes];
+    readPalette(bitmap, palette);
+    bool grey = true;
+    for (int i = 0; i < kPaletteBytes; i += 3)
+        grey = grey && palette[i] == palette[i + 1] && palette[i] == palette[i + 2];
+    const int channels = grey ? 1 : 3;
+    if (!img.Create(grey ? 1 : 3, width, height, 0)) return false;
+    const int offset = bitmap.getScanLineOffset();
+    const unsigned char* p = bitmap.getBeginImage();
+    std::vector<image::pointer> planes;
+    planes.reserve(channels);  // built in place, never copied
+    for (int c = 0; c < channels; ++c) planes.emplace_back(&img, c, 0);
+    for (int y = 0; y < height; ++y, p += offset) {
+        for (int c = 0; c < channels; ++c) {
+            planes[c] = y * width;
+            unsigned char* out = planes[c].GetPtr();
+            for (int x = 0; x < width; ++x) out[x] = palette[3 * p[x] + c];
+        }
+    }
+    return true;
+}
+
+// Palette path: the colour table becomes the palette, each pixel byte an index.
+bool copyPalette(const KORBAS::CBitmapWindows& bitmap, image& img, int width, int height) {
+    if (!rowsFit(bitmap, static_cast<std::uint64_t>(width))) return false;
+    if (!img.Create(2, width, height, 0)) return false;
+    readPalette(bitmap, img.GetPalette());
     const int offset = bitmap.getScanLineOffset();
     const unsigned char* p = bitmap.getBeginImage();
     image::pointer index(&img, 0, 0);
@@ -93,7 +124,7 @@ bool copyPalette(const KORBAS::CBitmapWindows& bitmap, image& img, int width, in
 
 }  // namespace
 
-bool copyBitmapToImage(const KORBAS::CBitmapWindows& bitmap, image& img) {
+bool copyBitmapToImage(const KORBAS::CBitmapWindows& bitmap, image& img, bool expandPalette) {
     const int bits = bitmap.getBPP();
     // Depths between palette and colour have no copy; refused before the image is touched.
     if (bits > kMaxPaletteBits && bits < kMinColourBits) return false;
@@ -103,7 +134,10 @@ bool copyBitmapToImage(const KORBAS::CBitmapWindows& bitmap, image& img) {
     if (w < 1 || h < 1 || std::uint64_t{w} * h > INT_MAX) return false;
     const int width = static_cast<int>(w);
     const int height = static_cast<int>(h);
-    if (bits <= kMaxPaletteBits) return copyPalette(bitmap, img, width, height);
+    if (bits <= kMaxPaletteBits) {
+        return expandPalette ? copyExpanded(bitmap, img, width, height)
+                             : copyPalette(bitmap, img, width, height);
+    }
     return copyColour(bitmap, img, width, height, bits < kMinFourByteBits ? 3 : 4);
 }
 
@@ -113,7 +147,7 @@ bool CImageFileFormat_dib::Load(image& img, const char* path, const char*, KORBA
     bool ok = false;
     try {
         const KORBAS::CBitmapWindows bitmap(nullptr, path, true);
-        ok = copyBitmapToImage(bitmap, img) ||
+        ok = copyBitmapToImage(bitmap, img, m_expandPalette) ||
              fail(path, std::to_string(bitmap.getWidth()) + " x " +
                             std::to_string(bitmap.getHeight()) + " pixels at " +
                             std::to_string(bitmap.getBPP()) +

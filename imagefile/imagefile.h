@@ -110,7 +110,9 @@ class CImageFileFormat_bmp : public CImageFileFormat {
 };
 
 // Any file the host imaging library decodes (JPEG, PNG, TIFF, BMP), read into
-// a paged image through the host's Windows bitmap: 24- and 32-bit pictures
+// a paged image through the host's Windows bitmap, so as viewers show it:
+// upright, transparent parts over white, colours in sRGB (see
+// KORBAS::CBitmapWindows). 24- and 32-bit pictures
 // become RGB images (channel 0 red; the fourth byte is dropped), 8 bits and
 // fewer palette images (colours beyond the bitmap's table are black). Row 0 is
 // the top of the picture whatever the file's row order. No progress is reported.
@@ -119,10 +121,19 @@ class CImageFileFormat_bmp : public CImageFileFormat {
 // image cannot take gives false, and those refusals leave the image as it
 // was. A failure after the image was created leaves it at its new size with
 // the rows copied so far. Store is the base's: false, nothing written.
+//
+// SetExpandPalette(true) departs from that for palette pictures, whose
+// indices mean nothing when averaged or interpolated: they load as grey
+// images (type 1) when every palette entry is a grey level, else as RGB
+// images (type 3), each pixel the colour of its index.
 class CImageFileFormat_dib : public CImageFileFormat {
   public:
     bool Load(image& image, const char* path, const char* options,
               KORBAS::IProgressWork* progress) override;
+    void SetExpandPalette(bool expand) { m_expandPalette = expand; }
+
+  private:
+    bool m_expandPalette = false;
 };
 
 // Imports a BMP file into `image` (see CImageFileFormat_bmp::Load). The third

@@ -11,6 +11,7 @@
 #include "platform/cleanup.h"
 #include "platform/platform.h"
 #include "pyramid/page_files.h"
+#include "pyramid/palette_expander.h"
 #include "pyramid/pyramid.h"
 #include "pyramid/pyramid_file.h"
 #include "pyramid/source_sink.h"
@@ -122,12 +123,17 @@ bool pyramid::Create(const char* directory, const char* source, int,
         }
         return otherwise;
     };
+    // Palette pictures go through the expander, unless their indices are wanted.
+    palette_expander expander(sink);
+    KORBAS::decode::RowSink& rows =
+        m_expandPalette ? static_cast<KORBAS::decode::RowSink&>(expander) : sink;
     try {
-        KORBAS::decode::DecodeRows(source, sink);
+        KORBAS::decode::DecodeRows(source, rows);
     } catch (const KORBAS::CImageDecodeException& e) {
         sink.abandon();
         return fail(pages_or(e.what()));  // the decoder's names the file and the reason
     }
+    if (expander.failed()) return fail(pages_or(std::string(source) + ": " + expander.reason()));
     if (!sink.finish()) return fail(pages_or(std::string(source) + ": " + sink.reason()));
 
     const int count = static_cast<int>(state.layers.size());

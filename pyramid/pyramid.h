@@ -155,6 +155,12 @@ class pyramid {
     // 2^k <= factor, at most the last layer; 0 for factors below 2.
     int GetLayerForReduction(int factor) const;
 
+    // Whether a build loads a palette source as grey or RGB (see
+    // CImageFileFormat_dib::SetExpandPalette) rather than as a palette image,
+    // whose layers average palette indices. Off by default.
+    void SetExpandPalette(bool expand) { m_expandPalette = expand; }
+    bool GetExpandPalette() const { return m_expandPalette; }
+
     // Threads a build may use: 2 (the default) decodes on the caller's thread
     // while a second thread, joined before Create returns, makes the layers;
     // 1 does everything on the caller's thread. Values are taken as 1 or 2.
@@ -220,6 +226,7 @@ class pyramid {
     std::string m_name;
     mutable std::string m_error;  // see GetError
     int m_resampleMode;
+    bool m_expandPalette = false;
     int m_buildThreads = 2;
     bool m_buildWait = true;
     directory_lock m_readLock;      // held while layers opened or built here are held

@@ -84,7 +84,7 @@ bool source_sink::begin(const PictureLayout& layout) {
     }
     if (layout.bitCount != 8 && layout.bitCount != 24 && layout.bitCount != 32)
         return fail(std::to_string(layout.bitCount) + "-bit pixels cannot be made a layer");
-    const int type = layout.bitCount == 8 ? 2 : 3;
+    const int type = layout.bitCount == 8 ? (m_greyRows ? 1 : 2) : 3;
     const int count = pyramid::CountLayers(static_cast<int>(width), static_cast<int>(height));
     for (int k = 0; k < count; ++k) {
         image* layer = m_makeLayer();
@@ -109,7 +109,8 @@ bool source_sink::begin(const PictureLayout& layout) {
                                                       return m_cascade->next();
                                                   });
         } else {
-            m_direct = type == 2 && bandRows == 1 && layout.orientation == Orientation::normal;
+            m_direct =
+                layout.bitCount == 8 && bandRows == 1 && layout.orientation == Orientation::normal;
             m_slots = m_direct ? 0 : bandRows;
         }
     } else {

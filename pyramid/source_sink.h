@@ -28,7 +28,8 @@ namespace tarvel {
 // from layer 0's pages.
 //
 // 8-bit sources give palette layers (the colour table as palette, indices
-// halved as values), 24- and 32-bit ones RGB layers (a fourth byte skipped).
+// halved as values), or grey layers when set_grey_rows says the rows hold
+// grey levels; 24- and 32-bit ones RGB layers (a fourth byte skipped).
 // Progress (sink may be null): SetText (string resource 10502 with the
 // number of layers), SetTotal(rows the decoder hands over), Advance(1) each;
 // layers made from layer 0's pages then report as ResampleHalve does for
@@ -49,6 +50,9 @@ class source_sink : public KORBAS::decode::RowSink {
     // destructor); 1 does everything on the decoder's thread.
     source_sink(layer_maker makeLayer, KORBAS::IProgressWork* progress, int threads);
     ~source_sink() override;
+
+    // Before start: 8-bit rows are grey levels, not indices.
+    void set_grey_rows(bool grey) { m_greyRows = grey; }
 
     bool start(const KORBAS::decode::PictureLayout& layout) noexcept override;
     RGBQUAD* colours() noexcept override { return m_colours; }
@@ -79,6 +83,7 @@ class source_sink : public KORBAS::decode::RowSink {
     KORBAS::decode::PictureLayout m_layout;
     std::vector<image*> m_layers;
     int m_threads;
+    bool m_greyRows = false;
     std::unique_ptr<layer_cascade> m_cascade;  // streaming: from layer 0
     std::unique_ptr<row_relay> m_relay;        // after the cascade: it stops first
     bool m_streaming = false;

@@ -6,7 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 packages=(build-essential cmake pkg-config libgtest-dev libbenchmark-dev libcli11-dev
-          libjpeg62-turbo-dev libpng-dev libtiff-dev libmicrohttpd-dev)
+          libjpeg62-turbo-dev libpng-dev libtiff-dev liblcms2-dev libexif-dev libmicrohttpd-dev)
 # Only the browser test needs these: Chromium, and Node.js to run the viewer's
 # npm packages and the test (any recent one will do, so Debian's is installed
 # only when there is none). Without them that test is skipped, never failed.

@@ -23,8 +23,8 @@ struct correlate_options {
 int run_correlate(const correlate_options& o) {
     std::string error;
     std::unique_ptr<tarvel::CImagePyramid> first, second;
-    if (!(first = open_pyramid(o.first, "", error)) ||
-        !(second = open_pyramid(o.second, "", error))) {
+    if (!(first = open_pyramid(o.first, "", false, error)) ||
+        !(second = open_pyramid(o.second, "", false, error))) {
         std::fprintf(stderr, "tarvel correlate: %s\n", error.c_str());
         return 1;
     }

@@ -30,6 +30,7 @@ struct demo_options {
     int width = kSampleWidth;
     int height = kSampleHeight;
     std::string format = "jpg";
+    bool keepPalette = false;
     bool smooth = false;
     int pngLevel = KORBAS::kPngFastLevel;
 };
@@ -64,6 +65,7 @@ int run_demo(const demo_options& o) {
     }
 
     auto* p = new tarvel::pyramid;
+    p->SetExpandPalette(!o.keepPalette);
     tarvel::CImagePyramid adapter(p);  // shows the pyramid, and owns it
     if (open_or_build(*p, sample, dir + "pyramid", true) != 0) return 1;
     print_layers(*p);
@@ -114,11 +116,13 @@ void add_demo_command(CLI::App& app) {
     auto options = std::make_shared<demo_options>();
     CLI::App* cmd = app.add_subcommand(
         "demo",
-        "The main job on the built-in sample, with no input needed: generate a 10000 x 8000 "
-        "map-like RGB picture (when DIR has none), open or build its pyramid in DIR/pyramid "
-        "with a progress bar, and show an overview, a zoomed view and a full-resolution "
-        "detail as the display does (tarvel view) into DIR/overview.png, DIR/zoom.png and "
-        "DIR/detail.png.");
+        std::string(
+            "The main job on the built-in sample, with no input needed: generate a 10000 x 8000 "
+            "map-like RGB picture (when DIR has none), open or build its pyramid in DIR/pyramid "
+            "with a progress bar, and show an overview, a zoomed view and a full-resolution "
+            "detail as the display does (tarvel view) into DIR/overview.png, DIR/zoom.png and "
+            "DIR/detail.png. ") +
+            kKeepPaletteHelp);
     cmd->add_option("--dir", options->directory, "Directory for the sample, pyramid and views")
         ->capture_default_str();
     cmd->add_option("--width", options->width, "Width of a newly generated sample")
@@ -130,6 +134,7 @@ void add_demo_command(CLI::App& app) {
     cmd->add_option("--format", options->format, "Sample file format")
         ->check(CLI::IsMember({"jpg", "tif"}))
         ->capture_default_str();
+    add_keep_palette_flag(cmd, options->keepPalette);
     cmd->add_flag("--smooth", options->smooth, "Show the views with bilinear sampling");
     add_png_level_option(cmd, options->pngLevel);
     on_run(cmd, [options] { return run_demo(*options); });

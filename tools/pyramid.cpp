@@ -32,6 +32,7 @@ struct pyramid_options {
     std::string source;
     std::string dir;
     bool rebuild = false;
+    bool keepPalette = false;
     bool noWait = false;
     int threads = 2;
 };
@@ -105,22 +106,31 @@ int open_or_build(tarvel::pyramid& p, const std::string& source, const std::stri
     return 0;
 }
 
+void add_keep_palette_flag(CLI::App* cmd, bool& keepPalette) {
+    cmd->add_flag("--keep-palette", keepPalette,
+                  "Keep a palette source's indices in the layers, which then average indices "
+                  "rather than colours");
+}
+
 void add_pyramid_command(CLI::App& app) {
     auto options = std::make_shared<pyramid_options>();
     CLI::App* cmd = app.add_subcommand(
         "pyramid",
-        "Open the pyramid stored in DIR, or build it from SOURCE (JPEG, PNG, TIFF or BMP) with a "
-        "progress bar, then list its layers. Each layer halves the one before until both sides "
-        "are at most 240 pixels. When DIR holds the pyramid of another source, nothing is "
-        "changed unless --rebuild is given. One build of DIR runs at a time: a second one "
-        "waits for the first to end (or, with --no-wait, fails at once); programs that have "
-        "the pyramid open keep reading the pyramid they opened, whose files go when the last "
-        "of them closes.");
+        std::string(
+            "Open the pyramid stored in DIR, or build it from SOURCE (JPEG, PNG, TIFF or BMP) "
+            "with a progress bar, then list its layers. Each layer halves the one before until "
+            "both sides are at most 240 pixels. When DIR holds the pyramid of another source, "
+            "nothing is changed unless --rebuild is given. One build of DIR runs at a time: a "
+            "second one waits for the first to end (or, with --no-wait, fails at once); programs "
+            "that have the pyramid open keep reading the pyramid they opened, whose files go when "
+            "the last of them closes. ") +
+            kKeepPaletteHelp);
     cmd->add_option("SOURCE", options->source, "Source image file")->required();
     cmd->add_option("DIR", options->dir, "Work directory of the pyramid (created when missing)")
         ->required();
     cmd->add_flag("--rebuild", options->rebuild,
                   "Replace a pyramid of another source stored in DIR");
+    add_keep_palette_flag(cmd, options->keepPalette);
     cmd->add_flag("--no-wait", options->noWait,
                   "Fail at once, instead of waiting, when another build of DIR is in progress");
     cmd->add_option("--threads", options->threads,
@@ -129,6 +139,7 @@ void add_pyramid_command(CLI::App& app) {
         ->check(CLI::Range(1, 2));
     cmd->callback([options] {
         tarvel::pyramid p;
+        p.SetExpandPalette(!options->keepPalette);
         p.SetBuildThreads(options->threads);
         if (open_or_build(p, options->source, options->dir, options->rebuild, !options->noWait) !=
             0) {

@@ -37,7 +37,7 @@ void remove_failed_build_dir(const std::string& dir) {
 
 std::unique_ptr<tarvel::CImagePyramid> open_pyramid(const std::string& input,
                                                     const std::string& pyramidDir,
-                                                    std::string& error) {
+                                                    bool expandPalette, std::string& error) {
     struct stat st {};
     if (stat(input.c_str(), &st) != 0) {
         error = input + ": " + std::strerror(errno);
@@ -50,7 +50,7 @@ std::unique_ptr<tarvel::CImagePyramid> open_pyramid(const std::string& input,
     const bool dirExisted = stat(dir.c_str(), &st) == 0;
     build_progress progress;
     std::unique_ptr<tarvel::CImagePyramid> adapter(tarvel::CImagePyramid::Open(
-        directory ? nullptr : input.c_str(), dir.c_str(), &progress, error));
+        directory ? nullptr : input.c_str(), dir.c_str(), &progress, error, expandPalette));
     if (!adapter) {
         progress.Abandon();
         // A failed build cleans up its files; the directory made for it goes too.

@@ -2,6 +2,7 @@
 // pyramid with a progress bar, describing it, and saving captured views.
 #pragma once
 
+#include <CLI/CLI.hpp>
 #include <memory>
 #include <string>
 
@@ -49,6 +50,15 @@ bool write_sample(const std::string& path, int width, int height, const sample_t
 int open_or_build(tarvel::pyramid& p, const std::string& source, const std::string& dir,
                   bool rebuild, bool wait = true);
 
+// What --keep-palette changes, for the help of every command that builds.
+constexpr const char* kKeepPaletteHelp =
+    "Palette sources (PNG, BMP and TIFF files with a colour table) are expanded to colour, or "
+    "to grey when every entry of the palette is grey, so that reduced layers average colours; "
+    "--keep-palette keeps the indices.";
+
+// Adds --keep-palette to a command that builds pyramids.
+void add_keep_palette_flag(CLI::App* cmd, bool& keepPalette);
+
 // A progress bar for a build that stays silent while a stored pyramid is
 // opened (an open only announces its layer count).
 class build_progress : public KORBAS::IProgressWork {
@@ -77,11 +87,12 @@ class build_progress : public KORBAS::IProgressWork {
 
 // The host image of a command's input: the pyramid stored in the directory
 // `input`, or the pyramid of the picture `input` kept in pyramidDir
-// (INPUT.pyramid when empty), built there with a progress bar when missing.
-// Null with one line naming the file and the reason in error.
+// (INPUT.pyramid when empty), built there with a progress bar when missing
+// and its palette expanded when expandPalette is set. Null with one line
+// naming the file and the reason in error.
 std::unique_ptr<tarvel::CImagePyramid> open_pyramid(const std::string& input,
                                                     const std::string& pyramidDir,
-                                                    std::string& error);
+                                                    bool expandPalette, std::string& error);
 
 // Two paths name the same source when they are equal or name the same file.
 bool same_source(const std::string& a, const std::string& b);

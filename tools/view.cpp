@@ -26,6 +26,7 @@ constexpr int kDefaultViewSide = 1024;
 struct view_options {
     std::string input;
     std::string pyramidDir;
+    bool keepPalette = false;
     std::string size;
     std::string window;
     std::string center;
@@ -146,7 +147,7 @@ int run_view(const view_options& o) {
     if (o.inMemory) {
         adapter = load_in_memory(o, error);
     } else if (std::unique_ptr<tarvel::CImagePyramid> paged =
-                   open_pyramid(o.input, o.pyramidDir, error)) {
+                   open_pyramid(o.input, o.pyramidDir, !o.keepPalette, error)) {
         p = &paged->getPyramid();
         adapter = std::move(paged);
     }
@@ -182,17 +183,20 @@ void add_view_command(CLI::App& app) {
     auto o = std::make_shared<view_options>();
     CLI::App* cmd = app.add_subcommand(
         "view",
-        "Show a view of a picture or of the pyramid stored in DIR, as the display does: the "
-        "layer that suits the view's scale fills a bitmap of the view's size, which is drawn "
-        "onto a device surface and written as a PNG file. A picture's pyramid is opened from "
-        "--pyramid (default SOURCE.pyramid), or built there with a progress bar. The window is "
-        "given in full-resolution pixels with the origin at the top-left corner; without one "
-        "the whole picture is shown.");
+        std::string(
+            "Show a view of a picture or of the pyramid stored in DIR, as the display does: the "
+            "layer that suits the view's scale fills a bitmap of the view's size, which is drawn "
+            "onto a device surface and written as a PNG file. A picture's pyramid is opened from "
+            "--pyramid (default SOURCE.pyramid), or built there with a progress bar. The window is "
+            "given in full-resolution pixels with the origin at the top-left corner; without one "
+            "the whole picture is shown. ") +
+            kKeepPaletteHelp);
     cmd->add_option("SOURCE|DIR", o->input,
                     "A picture (JPEG, PNG, TIFF, BMP) or a pyramid directory")
         ->required();
     cmd->add_option("-o,--output", o->out, "The PNG file to write")->required();
     cmd->add_option("--pyramid", o->pyramidDir, "Work directory of a picture's pyramid");
+    add_keep_palette_flag(cmd, o->keepPalette);
     cmd->add_option("--size", o->size,
                     "View size WxH in pixels (default: the window's shape within 1024 x 1024, "
                     "or 1024x768 around --center); at most " +

@@ -1,6 +1,7 @@
-// BMP decoding: 1, 4 and 8 bits with a colour table, 16 and 32 bits with bit
-// fields, 24 and 32 bits plain; rows stored bottom-up or top-down. Run-length
-// compressed files are refused.
+// BMP decoding: 1, 4 and 8 bits with a colour table, plain or run-length
+// compressed (RLE4, RLE8), 16 and 32 bits with bit fields (an alpha field
+// gives transparency), 24 and 32 bits plain; OS/2 1.x and 2.x, Windows,
+// V4 and V5 headers; rows stored bottom-up or top-down.
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -11,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "host/decode/bmp_rle.h"
 #include "host/decode/decoders.h"
 
 namespace KORBAS {
@@ -20,9 +22,16 @@ namespace {
 
 constexpr std::size_t kFileHeaderBytes = 14;
 constexpr std::uint32_t kCoreHeaderBytes = 12;  // OS/2 1.x: 16-bit sizes, 3-byte colours
+// OS/2 2.x headers run from 16 to 64 bytes, cut after any field; Windows
+// headers are 40 bytes and more, up to BITMAPV5HEADER. Bigger ones are not
+// BMP files.
+constexpr std::uint32_t kOs2MinHeaderBytes = 16;
+constexpr std::uint32_t kOs2MaxHeaderBytes = 64;
 constexpr std::uint32_t kInfoHeaderBytes = 40;
-// The largest header known (BITMAPV5HEADER); bigger ones are not BMP files.
 constexpr std::uint32_t kMaxHeaderBytes = 124;
+// Compression values. OS/2 2.x headers give 3 and 4 other meanings.
+constexpr std::uint32_t kRle8 = 1;
+constexpr std::uint32_t kRle4 = 2;
 constexpr std::uint32_t kBitFields = 3;
 constexpr std::uint32_t kAlphaBitFields = 6;
 // Pixel rows are read from the file in bands of about this many bytes.
@@ -46,8 +55,9 @@ struct Channel {
         while (!((mask >> shift) & 1)) ++shift;
         max = mask >> shift;
     }
+    // A channel without bits reads as 0.
     unsigned char level(std::uint32_t pixel) const {
-        if (!max) return 255;
+        if (!max) return 0;
         return static_cast<unsigned char>(((pixel & mask) >> shift) * 255ull / max);
     }
 };
@@ -61,6 +71,8 @@ struct Layout {
     unsigned colours = 0;
     unsigned colourBytes = 4;
     Channel red, green, blue, alpha;
+
+    bool runLengths() const { return compression == kRle8 || compression == kRle4; }
 };
 
 void read_exactly(std::FILE* file, void* buffer, std::size_t bytes, const char* what) {
@@ -68,16 +80,22 @@ void read_exactly(std::FILE* file, void* buffer, std::size_t bytes, const char* 
         throw DecodeError(std::string("BMP: file ends inside the ") + what);
 }
 
+bool knownHeaderSize(std::uint32_t bytes) {
+    return bytes == kCoreHeaderBytes || (bytes >= kOs2MinHeaderBytes && bytes <= kMaxHeaderBytes);
+}
+
+// Reads the headers, the bit fields and the colour table, which ends where the
+// pixels start when bfOffBits says so before the declared count.
 Layout read_layout(std::FILE* file, std::uint32_t& pixelOffset, std::vector<RGBQUAD>& table) {
     unsigned char head[kFileHeaderBytes + kMaxHeaderBytes] = {};
     read_exactly(file, head, kFileHeaderBytes + 4, "header");
     pixelOffset = u32(head + 10);
     const std::uint32_t headerBytes = u32(head + kFileHeaderBytes);
-    if (headerBytes != kCoreHeaderBytes &&
-        (headerBytes < kInfoHeaderBytes || headerBytes > kMaxHeaderBytes))
+    if (!knownHeaderSize(headerBytes))
         throw DecodeError("BMP: unknown header size " + std::to_string(headerBytes));
     read_exactly(file, head + kFileHeaderBytes + 4, headerBytes - 4, "header");
     const unsigned char* h = head + kFileHeaderBytes;
+    std::uint64_t at = kFileHeaderBytes + headerBytes;  // where the file is read next
 
     Layout layout;
     std::int64_t height;
@@ -87,6 +105,7 @@ Layout read_layout(std::FILE* file, std::uint32_t& pixelOffset, std::vector<RGBQ
         layout.bits = u16(h + 10);
         layout.colourBytes = 3;
     } else {
+        // Fields beyond a short OS/2 2.x header read as 0.
         layout.width = u32(h + 4);
         height = static_cast<std::int32_t>(u32(h + 8));
         layout.bits = u16(h + 14);
@@ -99,6 +118,9 @@ Layout read_layout(std::FILE* file, std::uint32_t& pixelOffset, std::vector<RGBQ
     layout.topDown = height < 0;
     layout.height = static_cast<std::uint32_t>(height < 0 ? -height : height);
 
+    const bool os2 = headerBytes < kInfoHeaderBytes || headerBytes == kOs2MaxHeaderBytes;
+    if (os2 && (layout.compression == kBitFields || layout.compression == 4))
+        throw DecodeError("BMP: OS/2 Huffman or RLE24 compression is not supported");
     std::uint32_t masks[4] = {};
     if (layout.compression == kBitFields || layout.compression == kAlphaBitFields) {
         const unsigned count = layout.compression == kAlphaBitFields ? 4 : 3;
@@ -108,20 +130,33 @@ Layout read_layout(std::FILE* file, std::uint32_t& pixelOffset, std::vector<RGBQ
             unsigned char extra[16];
             read_exactly(file, extra, 4 * count, "bit fields");
             for (unsigned i = 0; i < count; ++i) masks[i] = u32(extra + 4 * i);
+            at += 4 * count;
         }
         if (headerBytes >= kInfoHeaderBytes + 16) masks[3] = u32(h + kInfoHeaderBytes + 12);
-    } else if (layout.compression != 0) {
+    } else if (layout.compression != 0 && !layout.runLengths()) {
         throw DecodeError("BMP: compression " + std::to_string(layout.compression) +
-                          " (run-length or embedded) is not supported");
+                          " (JPEG, PNG or unknown) is not supported");
     }
+    if ((layout.compression == kRle8 && layout.bits != 8) ||
+        (layout.compression == kRle4 && layout.bits != 4))
+        throw DecodeError("BMP: run-length compression with " + std::to_string(layout.bits) +
+                          " bits per pixel");
+    if (layout.runLengths() && layout.topDown)
+        throw DecodeError("BMP: run-length compressed rows must be stored bottom-up");
 
     switch (layout.bits) {
         case 1:
         case 4:
         case 8: {
-            if (layout.compression != 0) throw DecodeError("BMP: bit fields on a palette image");
+            if (layout.compression != 0 && !layout.runLengths())
+                throw DecodeError("BMP: bit fields on a palette image");
             const unsigned full = 1u << layout.bits;
             if (layout.colours == 0 || layout.colours > full) layout.colours = full;
+            if (pixelOffset > at) {
+                const std::uint64_t room = (pixelOffset - at) / layout.colourBytes;
+                if (room < layout.colours) layout.colours = static_cast<unsigned>(room);
+            }
+            if (layout.colours == 0) throw DecodeError("BMP: palette image without colours");
             std::vector<unsigned char> raw(std::size_t(layout.colours) * layout.colourBytes);
             read_exactly(file, raw.data(), raw.size(), "colour table");
             table.resize(layout.colours);
@@ -154,14 +189,6 @@ Layout read_layout(std::FILE* file, std::uint32_t& pixelOffset, std::vector<RGBQ
     return layout;
 }
 
-// Bits per pixel of the DIB for a file's layout.
-int dib_bits(const Layout& layout) {
-    if (layout.bits <= 8) return 8;
-    if (layout.bits == 24) return 24;
-    if (layout.bits == 32 && layout.compression == 0) return 32;  // kept byte for byte
-    return layout.alpha.mask ? 32 : 24;
-}
-
 void convert_fields(const unsigned char* src, const Layout& layout, std::uint32_t width,
                     unsigned char* dst) {
     const bool alpha = layout.alpha.mask != 0;
@@ -174,39 +201,10 @@ void convert_fields(const unsigned char* src, const Layout& layout, std::uint32_
     }
 }
 
-}  // namespace
-
-void decodeBmp(std::FILE* file, RowSink& sink) {
-    std::uint32_t pixelOffset = 0;
-    std::vector<RGBQUAD> table;
-    const Layout layout = read_layout(file, pixelOffset, table);
-
-    const unsigned long long fileStride =
-        (static_cast<unsigned long long>(layout.width) * layout.bits + 31) / 32 * 4;
-    struct stat st {};
-    if (fstat(fileno(file), &st) != 0) throw DecodeError("BMP: cannot read the file size");
-    const unsigned long long fileBytes = static_cast<unsigned long long>(st.st_size);
-    // Checked before anything is allocated: the pixels must be in the file.
-    if (layout.width && layout.height &&
-        (pixelOffset > fileBytes || fileStride > fileBytes ||
-         layout.height > (fileBytes - pixelOffset) / fileStride)) {
-        throw DecodeError("BMP: truncated: " + std::to_string(layout.width) + " x " +
-                          std::to_string(layout.height) + " pixels need " +
-                          std::to_string(fileStride * layout.height) + " bytes from offset " +
-                          std::to_string(pixelOffset) + ", the file has " +
-                          std::to_string(fileBytes));
-    }
-    PictureLayout picture;
-    picture.width = layout.width;
-    picture.height = layout.height;
-    picture.bitCount = dib_bits(layout);
-    picture.colours = static_cast<unsigned>(table.size());
-    if (!sink.start(picture)) throw DecodeError(sink.reason());
-    if (!table.empty()) std::memcpy(sink.colours(), table.data(), table.size() * sizeof(RGBQUAD));
-    if (!sink.wantsPixels()) return;
-
-    // Rows go to the sink from the top down. A bottom-up file keeps the top
-    // row last, so its rows are read in bands from the end of the file back.
+// Plain rows go to the sink from the top down. A bottom-up file keeps the top
+// row last, so its rows are read in bands from the end of the file back.
+void read_plain_rows(std::FILE* file, const Layout& layout, std::uint32_t pixelOffset,
+                     unsigned long long fileStride, const PictureLayout& picture, RowSink& sink) {
     const std::uint32_t band = static_cast<std::uint32_t>(std::max<unsigned long long>(
         1, std::min<unsigned long long>(kBandBytes / fileStride, layout.height)));
     std::vector<unsigned char> rows(static_cast<std::size_t>(fileStride) * band);
@@ -233,6 +231,67 @@ void decodeBmp(std::FILE* file, RowSink& sink) {
             if (!sink.put(y)) throw DecodeError(sink.reason());
         }
     }
+}
+
+}  // namespace
+
+void decodeBmp(std::FILE* file, RowSink& sink) {
+    std::uint32_t pixelOffset = 0;
+    std::vector<RGBQUAD> table;
+    const Layout layout = read_layout(file, pixelOffset, table);
+
+    const unsigned long long fileStride =
+        (static_cast<unsigned long long>(layout.width) * layout.bits + 31) / 32 * 4;
+    struct stat st {};
+    if (fstat(fileno(file), &st) != 0) throw DecodeError("BMP: cannot read the file size");
+    const unsigned long long fileBytes = static_cast<unsigned long long>(st.st_size);
+    if (pixelOffset > fileBytes)
+        throw DecodeError("BMP: the pixels would start at byte " + std::to_string(pixelOffset) +
+                          ", beyond the end of the file");
+    // Checked before anything is allocated: plain pixels must be in the file.
+    if (!layout.runLengths() && layout.width && layout.height &&
+        (fileStride > fileBytes || layout.height > (fileBytes - pixelOffset) / fileStride)) {
+        throw DecodeError("BMP: truncated: " + std::to_string(layout.width) + " x " +
+                          std::to_string(layout.height) + " pixels need " +
+                          std::to_string(fileStride * layout.height) + " bytes from offset " +
+                          std::to_string(pixelOffset) + ", the file has " +
+                          std::to_string(fileBytes));
+    }
+    PictureLayout picture;
+    picture.width = layout.width;
+    picture.height = layout.height;
+    // Plain 32-bit pixels carry a byte to skip; bit fields become three bytes,
+    // four with an alpha field.
+    if (layout.bits <= 8)
+        picture.bitCount = 8;
+    else if (layout.bits == 24 || (layout.bits == 32 && layout.compression == 0))
+        picture.bitCount = static_cast<int>(layout.bits);
+    else
+        picture.bitCount = layout.alpha.mask ? 32 : 24;
+    if (layout.alpha.mask) picture.alpha = Alpha::straight;
+    if (layout.runLengths()) {
+        // Pixels the runs skip are transparent: shown with an entry of
+        // opacity 0 after the table, or entry 0 when the table is full.
+        picture.alpha = Alpha::straight;
+        for (RGBQUAD& entry : table) entry.rgbReserved = 255;
+        if (table.size() < kMaxColourEntries) table.push_back(RGBQUAD{0, 0, 0, 0});
+        // Runs start at the bottom row: the rows come as stored, bottom first.
+        picture.orientation = Orientation::flipped;
+    }
+    picture.colours = static_cast<unsigned>(table.size());
+    if (!sink.start(picture)) throw DecodeError(sink.reason());
+    if (!table.empty()) std::memcpy(sink.colours(), table.data(), table.size() * sizeof(RGBQUAD));
+    if (!sink.wantsPixels()) return;
+
+    if (layout.runLengths()) {
+        if (fseeko(file, static_cast<off_t>(pixelOffset), SEEK_SET) != 0)
+            throw DecodeError("BMP: cannot seek to the pixels");
+        const unsigned char skipped =
+            static_cast<unsigned char>(table.size() > layout.colours ? layout.colours : 0);
+        decodeRunLengths(file, layout.compression == kRle4 ? 4 : 8, picture, skipped, sink);
+        return;
+    }
+    read_plain_rows(file, layout, pixelOffset, fileStride, picture, sink);
 }
 
 }  // namespace decode

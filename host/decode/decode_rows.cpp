@@ -9,6 +9,7 @@
 
 #include "host/bitmap.h"
 #include "host/decode/decoders.h"
+#include "host/decode/shown_rows.h"
 
 namespace KORBAS {
 namespace decode {
@@ -68,7 +69,8 @@ void DecodeRows(const char* path, RowSink& sink) {
     const std::string name = path ? path : "(no file name)";
     try {
         if (!path || !*path) throw DecodeError("no file name given");
-        decode_file(path, sink);
+        ShownRows shown(sink);
+        decode_file(path, shown);
     } catch (const DecodeError& e) {
         throw CImageDecodeException(name, e.what());
     } catch (const std::bad_alloc&) {

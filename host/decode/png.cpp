@@ -1,5 +1,6 @@
 // PNG decoding through libpng: grey and palette to 8 bits with a colour table,
-// colour to 24 bits, colour or grey with alpha to 32; 16-bit samples rounded to 8.
+// colour to 24 bits, colour or grey with alpha (or a transparent colour) to 32
+// with straight alpha; 16-bit samples rounded to 8; the iCCP profile passed on.
 //
 // libpng reports fatal errors through a callback that longjmps back to
 // guarded(); no object with a destructor lives in the frames it crosses.
@@ -53,6 +54,19 @@ bool decode_body(png_structp png, png_infop info, std::FILE* file, RowSink& sink
     png_colorp palette = nullptr;
     int paletteSize = 0;
     if (depth == 16) png_set_scale_16(png);
+    // A transparent colour (tRNS) of a grey or colour picture becomes alpha;
+    // a palette's transparency goes with its entries.
+    png_bytep entryAlpha = nullptr;
+    int transparent = 0;
+    const bool keyed = png_get_valid(png, info, PNG_INFO_tRNS) != 0;
+    if (keyed && colour == PNG_COLOR_TYPE_PALETTE) {
+        png_get_tRNS(png, info, &entryAlpha, &transparent, nullptr);
+    } else if (keyed) {
+        png_set_tRNS_to_alpha(png);
+        colour =
+            colour == PNG_COLOR_TYPE_GRAY ? PNG_COLOR_TYPE_GRAY_ALPHA : PNG_COLOR_TYPE_RGB_ALPHA;
+        if (depth < 8) png_set_expand_gray_1_2_4_to_8(png);
+    }
     switch (colour) {
         case PNG_COLOR_TYPE_PALETTE:
             if (!png_get_PLTE(png, info, &palette, &paletteSize) || paletteSize < 1)
@@ -92,6 +106,15 @@ bool decode_body(png_structp png, png_infop info, std::FILE* file, RowSink& sink
     layout.bitCount = bits;
     layout.colours = colours;
     layout.inOrder = passes == 1;
+    if (bits == 32 || transparent > 0) layout.alpha = Alpha::straight;
+    png_charp profileName = nullptr;
+    int profileCompression = 0;
+    png_bytep profile = nullptr;
+    png_uint_32 profileBytes = 0;
+    if (png_get_iCCP(png, info, &profileName, &profileCompression, &profile, &profileBytes)) {
+        layout.profile = profile;
+        layout.profileBytes = profileBytes;
+    }
     for (int pass = 0; passes > 1 && pass < passes; ++pass) {
         if (PNG_PASS_COLS(width, pass) != 0) layout.deliveries += PNG_PASS_ROWS(height, pass);
     }
@@ -99,8 +122,10 @@ bool decode_body(png_structp png, png_infop info, std::FILE* file, RowSink& sink
     if (colour == PNG_COLOR_TYPE_GRAY) SetGreyColours(sink.colours(), colours);
     if (palette) {
         RGBQUAD* table = sink.colours();
-        for (int i = 0; i < paletteSize; ++i)
-            table[i] = RGBQUAD{palette[i].blue, palette[i].green, palette[i].red, 0};
+        for (int i = 0; i < paletteSize; ++i) {
+            const BYTE alpha = i < transparent ? entryAlpha[i] : 255;
+            table[i] = RGBQUAD{palette[i].blue, palette[i].green, palette[i].red, alpha};
+        }
     }
     if (!sink.wantsPixels()) return true;
 

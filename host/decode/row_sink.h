@@ -27,6 +27,14 @@ enum class Orientation {
     turnedLeft = 8,   // turned a quarter anticlockwise: row 0 is the left side
 };
 
+// What the fourth byte of 32-bit rows, and rgbReserved of colour-table
+// entries, say about transparency.
+enum class Alpha {
+    none,           // nothing: 32-bit rows carry a byte to skip
+    straight,       // opacity, 255 opaque; colours as they are
+    premultiplied,  // opacity, with colours already multiplied by it
+};
+
 // The picture as the decoder hands it over.
 struct PictureLayout {
     // Size as stored in the file, before the orientation is applied.
@@ -48,6 +56,10 @@ struct PictureLayout {
     // rows come again (interlaced passes).
     std::uint64_t deliveries = 0;
     Orientation orientation = Orientation::normal;
+    Alpha alpha = Alpha::none;
+    // The ICC colour profile the file embeds, if any; read during start only.
+    const unsigned char* profile = nullptr;
+    std::size_t profileBytes = 0;
 
     std::size_t rowBytes() const { return static_cast<std::size_t>(width) * (bitCount / 8); }
     // Whether the upright picture has width and height swapped.
@@ -68,8 +80,9 @@ RowPlacement PlaceRow(const PictureLayout& layout, std::uint32_t y);
 
 // Takes the pixels of one picture from a decoder.
 //
-// Order of calls: start once; when it returns true and wantsPixels() is true,
-// for each row: row(y), the decoder fills rowBytes() bytes there, put(y). At
+// Order of calls: start once; when it returns true, the decoder fills the
+// colour table (8 bits) and then asks wantsPixels(); when that is true, for
+// each row: row(y), the decoder fills rowBytes() bytes there, put(y). At
 // most bandRows rows are asked for before the first of them is put, and rows
 // are put in the order they were asked for.
 //
@@ -100,8 +113,11 @@ class RowSink {
 void SetGreyColours(RGBQUAD* table, unsigned n);
 
 // Decodes the file at path into sink, choosing JPEG, PNG, TIFF or BMP by the
-// file's first bytes, never by its name. Throws CImageDecodeException (which
-// names the file) when the file cannot be decoded or the sink stops it.
+// file's first bytes, never by its name, and shows it as viewers do (see
+// ShownRows): the sink gets 8-bit rows (indices) or 24-bit rows, with no alpha
+// and no profile left to apply, and the layout's orientation. Throws
+// CImageDecodeException (which names the file) when the file cannot be
+// decoded or the sink stops it.
 void DecodeRows(const char* path, RowSink& sink);
 
 }  // namespace decode

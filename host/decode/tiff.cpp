@@ -1,7 +1,10 @@
 // TIFF decoding through libtiff, strip by strip or tile by tile: grey and
 // palette to 8 bits with a colour table, RGB and JPEG-compressed YCbCr to 24
-// bits, RGBA to 32; every other kind (other YCbCr, CMYK, separate planes, ...)
-// through libtiff's RGBA reader.
+// bits, RGBA to 32 (alpha associated or not), samples of any integer or
+// floating-point format shown as SampleFormat says; every other kind (other
+// YCbCr, CMYK, Lab, separate planes, ...) through libtiff's RGBA reader, whose
+// alpha is premultiplied. Both paths hand rows over as stored with the
+// Orientation tag, and the ICC profile, for the sink to apply.
 #include <algorithm>
 #include <cstdarg>
 #include <cstdio>
@@ -62,7 +65,19 @@ class TiffReader {
         TIFFGetFieldDefaulted(m_tif, TIFFTAG_EXTRASAMPLES, &extraCount, &extra);
         m_alpha = extraCount > 0 && extra &&
                   (extra[0] == EXTRASAMPLE_ASSOCALPHA || extra[0] == EXTRASAMPLE_UNASSALPHA);
+        m_premultiplied = m_alpha && extra[0] == EXTRASAMPLE_ASSOCALPHA;
         m_tiled = TIFFIsTiled(m_tif) != 0;
+        std::uint16_t orientation = ORIENTATION_TOPLEFT;
+        TIFFGetFieldDefaulted(m_tif, TIFFTAG_ORIENTATION, &orientation);
+        if (orientation >= ORIENTATION_TOPLEFT && orientation <= ORIENTATION_LEFTBOT)
+            m_orientation = static_cast<Orientation>(orientation);
+        std::uint32_t profileBytes = 0;
+        void* profile = nullptr;
+        if (TIFFGetField(m_tif, TIFFTAG_ICCPROFILE, &profileBytes, &profile) && profile) {
+            m_profile = static_cast<const unsigned char*>(profile);
+            m_profileBytes = profileBytes;
+        }
+        readSampleFormat();
         if (classify())
             readDirect();
         else
@@ -77,15 +92,53 @@ class TiffReader {
     }
 
     // Tiled files hand over a row of tiles at a time, strips a row at a time.
-    void begin(int bits, unsigned colours, std::uint32_t bandRows) {
+    void begin(int bits, unsigned colours, std::uint32_t bandRows, Alpha alpha = Alpha::none) {
         PictureLayout layout;
         layout.width = m_width;
         layout.height = m_height;
         layout.bitCount = bits;
         layout.colours = colours;
         layout.bandRows = bandRows;
+        layout.orientation = m_orientation;
+        layout.alpha = alpha;
+        layout.profile = m_profile;
+        layout.profileBytes = m_profileBytes;
         if (!m_sink.start(layout)) throw DecodeError(m_sink.reason());
         m_rowBytes = layout.rowBytes();
+    }
+
+    // SampleFormat, and the file's range of sample values for samples wider
+    // than 8 bits, signed or floating.
+    void readSampleFormat() {
+        std::uint16_t format = SAMPLEFORMAT_UINT;
+        TIFFGetFieldDefaulted(m_tif, TIFFTAG_SAMPLEFORMAT, &format);
+        m_format.bits = m_bits;
+        m_format.kind = format == SAMPLEFORMAT_INT      ? SampleFormat::signedInt
+                        : format == SAMPLEFORMAT_IEEEFP ? SampleFormat::floating
+                                                        : SampleFormat::unsignedInt;
+        m_formatKnown = format == SAMPLEFORMAT_UINT || format == SAMPLEFORMAT_INT ||
+                        format == SAMPLEFORMAT_IEEEFP || format == SAMPLEFORMAT_VOID;
+        double low = 0, high = 0;
+        if ((m_bits > 8 || m_format.kind != SampleFormat::unsignedInt) &&
+            TIFFGetField(m_tif, TIFFTAG_SMINSAMPLEVALUE, &low) &&
+            TIFFGetField(m_tif, TIFFTAG_SMAXSAMPLEVALUE, &high) && high > low) {
+            m_format.low = low;
+            m_format.high = high;
+        }
+    }
+
+    // Depths and formats the direct path converts.
+    bool directSamples() const {
+        if (!m_formatKnown) return false;
+        switch (m_format.kind) {
+            case SampleFormat::unsignedInt:
+                return m_bits >= 1 && m_bits <= 32;
+            case SampleFormat::signedInt:
+                return m_bits == 8 || m_bits == 16 || m_bits == 32;
+            case SampleFormat::floating:
+                return m_bits == 16 || m_bits == 32 || m_bits == 64;
+        }
+        return false;
     }
 
     void put(std::uint32_t y) {
@@ -100,27 +153,33 @@ class TiffReader {
 
     // Chooses the direct path for contiguous grey, palette and RGB(A) samples.
     bool classify() {
-        if (m_planar != PLANARCONFIG_CONTIG && m_samples > 1) return false;
+        m_separate = m_planar == PLANARCONFIG_SEPARATE && m_samples > 1;
+        if (m_separate && m_photometric != PHOTOMETRIC_RGB) return false;
         const bool smallBits = m_bits == 1 || m_bits == 2 || m_bits == 4 || m_bits == 8;
         switch (m_photometric) {
             case PHOTOMETRIC_MINISBLACK:
             case PHOTOMETRIC_MINISWHITE:
-                if (m_samples != 1 || !(smallBits || m_bits == 16)) return false;
+                if (m_samples != 1 || !directSamples()) return false;
                 m_kind =
                     m_photometric == PHOTOMETRIC_MINISWHITE ? Samples::greyInverted : Samples::grey;
                 begin(8, 256, directBand());
                 SetGreyColours(m_sink.colours(), 256);
                 return true;
             case PHOTOMETRIC_PALETTE:
-                if (m_samples != 1 || !smallBits) return false;
+                if (m_samples != 1 || !smallBits || m_format.kind != SampleFormat::unsignedInt)
+                    return false;
                 m_kind = Samples::index;
                 begin(8, 1u << m_bits, directBand());
                 copyColourMap();
                 return true;
             case PHOTOMETRIC_RGB:
-                if (m_samples < 3 || !(m_bits == 8 || m_bits == 16)) return false;
+                if (m_samples < 3 || m_bits < 8 || !directSamples()) return false;
                 m_kind = m_alpha && m_samples >= 4 ? Samples::rgba : Samples::rgb;
-                begin(m_kind == Samples::rgba ? 32 : 24, 0, directBand());
+                if (m_kind == Samples::rgba)
+                    begin(32, 0, directBand(),
+                          m_premultiplied ? Alpha::premultiplied : Alpha::straight);
+                else
+                    begin(24, 0, directBand());
                 return true;
             case PHOTOMETRIC_YCBCR: {
                 // JPEG-compressed YCbCr, as cameras and scanners write it:
@@ -157,9 +216,16 @@ class TiffReader {
             table[i] = RGBQUAD{level(blue[i]), level(green[i]), level(red[i]), 0};
     }
 
-    // Rows the direct path asks for at once: a row of tiles, or one row.
+    // Rows the direct path asks for at once: a row of tiles, a strip of
+    // separate planes, or one row.
     std::uint32_t directBand() {
         const std::uint32_t th = tileHeight();
+        if (!m_tiled && m_separate) {
+            // Separate planes are read a strip at a time.
+            std::uint32_t rows = 0;
+            TIFFGetFieldDefaulted(m_tif, TIFFTAG_ROWSPERSTRIP, &rows);
+            return std::max<std::uint32_t>(1, std::min(rows, m_height));
+        }
         if (!m_tiled) return 1;
         if (th == 0) failWith("bad tile size");
         return std::min(th, m_height);
@@ -167,6 +233,10 @@ class TiffReader {
 
     void readDirect() {
         if (!m_sink.wantsPixels()) return;
+        if (m_separate) {
+            readSeparate();
+            return;
+        }
         if (m_tiled) {
             readTiles();
             return;
@@ -174,7 +244,7 @@ class TiffReader {
         std::vector<unsigned char> line(static_cast<std::size_t>(scanlineSize()));
         for (std::uint32_t y = 0; y < m_height; ++y) {
             if (TIFFReadScanline(m_tif, line.data(), y, 0) < 0) failWith("cannot read a row");
-            convertRow(line.data(), m_bits, m_samples, m_kind, m_width, m_sink.row(y));
+            convertRow(line.data(), m_format, m_samples, m_kind, m_width, m_sink.row(y));
             put(y);
         }
     }
@@ -212,7 +282,7 @@ class TiffReader {
                     failWith("cannot read a tile");
                 const std::uint32_t w = std::min(tw, m_width - x0);
                 for (std::uint32_t r = 0; r < h; ++r) {
-                    convertRow(tile.data() + static_cast<std::size_t>(r) * tileRow, m_bits,
+                    convertRow(tile.data() + static_cast<std::size_t>(r) * tileRow, m_format,
                                m_samples, m_kind, w, m_band[r] + x0 * pixelBytes);
                 }
             }
@@ -220,8 +290,63 @@ class TiffReader {
         }
     }
 
-    // libtiff's RGBA reader, a strip or tile at a time; its rasters are
-    // packed ABGR words with the bottom row first.
+    // Red, green, blue (and alpha) in separate planes, a strip or a row of
+    // tiles at a time: each plane's samples are shown as 8 bits, then joined.
+    void readSeparate() {
+        std::uint32_t bw = m_width, bh = 0;
+        tmsize_t blockBytes = 0, blockRow = 0;
+        if (m_tiled) {
+            TIFFGetField(m_tif, TIFFTAG_TILEWIDTH, &bw);
+            bh = tileHeight();
+            blockBytes = TIFFTileSize(m_tif);
+            blockRow = TIFFTileRowSize(m_tif);
+        } else {
+            TIFFGetFieldDefaulted(m_tif, TIFFTAG_ROWSPERSTRIP, &bh);
+            bh = std::min(bh, m_height);
+            blockBytes = TIFFStripSize(m_tif);
+            blockRow = TIFFScanlineSize(m_tif);
+        }
+        if (bw == 0 || bh == 0 || blockBytes <= 0 || blockRow <= 0)
+            failWith("bad strip or tile size");
+        const unsigned planes = m_kind == Samples::rgba ? 4 : 3;
+        std::vector<std::vector<unsigned char>> blocks(
+            planes, std::vector<unsigned char>(static_cast<std::size_t>(blockBytes)));
+        std::vector<std::vector<unsigned char>> levels(planes, std::vector<unsigned char>(bw));
+        const std::size_t pixelBytes = planes;
+        for (std::uint32_t y0 = 0; y0 < m_height; y0 += bh) {
+            const std::uint32_t h = std::min(bh, m_height - y0);
+            askBand(y0, h);
+            for (std::uint32_t x0 = 0; x0 < m_width; x0 += bw) {
+                const std::uint32_t w = std::min(bw, m_width - x0);
+                for (unsigned s = 0; s < planes; ++s) {
+                    const tmsize_t got =
+                        m_tiled ? TIFFReadTile(m_tif, blocks[s].data(), x0, y0, 0, s)
+                                : TIFFReadEncodedStrip(m_tif, TIFFComputeStrip(m_tif, y0, s),
+                                                       blocks[s].data(), blockBytes);
+                    if (got < 0 || (!m_tiled && got < blockRow * static_cast<tmsize_t>(h)))
+                        failWith("cannot read a strip or tile");
+                }
+                for (std::uint32_t r = 0; r < h; ++r) {
+                    for (unsigned s = 0; s < planes; ++s)
+                        convertRow(blocks[s].data() + static_cast<std::size_t>(r) * blockRow,
+                                   m_format, 1, Samples::grey, w, levels[s].data());
+                    unsigned char* dst = m_band[r] + x0 * pixelBytes;
+                    for (std::uint32_t x = 0; x < w; ++x, dst += pixelBytes) {
+                        dst[0] = levels[2][x];
+                        dst[1] = levels[1][x];
+                        dst[2] = levels[0][x];
+                        if (planes == 4) dst[3] = levels[3][x];
+                    }
+                }
+            }
+            putBand(y0);
+        }
+    }
+
+    // libtiff's RGBA reader, a strip or tile at a time, stopping at the first
+    // damaged one. Its orientation handling is turned off (the file's
+    // orientation goes to the sink, as on the direct path), so that its
+    // rasters, packed ABGR words, come top row first as stored.
     void readRgba() {
         char why[1024] = {};
         if (!TIFFRGBAImageOK(m_tif, why)) failWith(why[0] ? why : "unsupported kind of TIFF");
@@ -233,32 +358,39 @@ class TiffReader {
             TIFFGetFieldDefaulted(m_tif, TIFFTAG_ROWSPERSTRIP, &bh);
             if (bh > m_height) bh = m_height;
         }
-        begin(m_alpha ? 32 : 24, 0, std::max<std::uint32_t>(1, std::min(bh, m_height)));
+        begin(32, 0, std::max<std::uint32_t>(1, std::min(bh, m_height)),
+              m_alpha ? Alpha::premultiplied : Alpha::none);
         if (!m_sink.wantsPixels()) return;
         if (bw == 0 || bh == 0) failWith("bad strip or tile size");
         const unsigned long long words = static_cast<unsigned long long>(bw) * bh;
         if (words > static_cast<unsigned long long>(kTiffMaxAllocation) / 4)
             failWith("strip or tile too large");
         std::vector<std::uint32_t> raster(static_cast<std::size_t>(words));
-        const std::size_t out = m_alpha ? 4 : 3;
+        TIFFRGBAImage image{};
+        if (!TIFFRGBAImageBegin(&image, m_tif, 1, why))
+            failWith(why[0] ? why : "unsupported kind of TIFF");
+        image.req_orientation = ORIENTATION_TOPLEFT;
+        image.orientation = ORIENTATION_TOPLEFT;
+        struct ender {
+            TIFFRGBAImage& image;
+            ~ender() { TIFFRGBAImageEnd(&image); }
+        } end{image};
         for (std::uint32_t y0 = 0; y0 < m_height; y0 += bh) {
             const std::uint32_t h = std::min(bh, m_height - y0);
             askBand(y0, h);
             for (std::uint32_t x0 = 0; x0 < m_width; x0 += bw) {
-                const int ok = m_tiled ? TIFFReadRGBATile(m_tif, x0, y0, raster.data())
-                                       : TIFFReadRGBAStrip(m_tif, y0, raster.data());
-                if (!ok) failWith("cannot read pixels");
                 const std::uint32_t w = std::min(bw, m_width - x0);
+                image.row_offset = static_cast<int>(y0);
+                image.col_offset = static_cast<int>(x0);
+                if (!TIFFRGBAImageGet(&image, raster.data(), w, h)) failWith("cannot read pixels");
                 for (std::uint32_t r = 0; r < h; ++r) {
-                    // Tiles keep their full height; strips are as tall as their rows.
-                    const std::uint32_t from = (m_tiled ? bh : h) - 1 - r;
-                    const std::uint32_t* src = raster.data() + static_cast<std::size_t>(from) * bw;
-                    unsigned char* dst = m_band[r] + x0 * out;
-                    for (std::uint32_t x = 0; x < w; ++x, dst += out) {
+                    const std::uint32_t* src = raster.data() + static_cast<std::size_t>(r) * w;
+                    unsigned char* dst = m_band[r] + x0 * 4;
+                    for (std::uint32_t x = 0; x < w; ++x, dst += 4) {
                         dst[0] = static_cast<unsigned char>(TIFFGetB(src[x]));
                         dst[1] = static_cast<unsigned char>(TIFFGetG(src[x]));
                         dst[2] = static_cast<unsigned char>(TIFFGetR(src[x]));
-                        if (out == 4) dst[3] = static_cast<unsigned char>(TIFFGetA(src[x]));
+                        dst[3] = static_cast<unsigned char>(TIFFGetA(src[x]));
                     }
                 }
             }
@@ -278,8 +410,15 @@ class TiffReader {
     std::uint16_t m_planar = PLANARCONFIG_CONTIG;
     std::uint16_t m_photometric = PHOTOMETRIC_MINISBLACK;
     bool m_alpha = false;
+    bool m_premultiplied = false;
+    bool m_separate = false;  // one plane per sample
     bool m_tiled = false;
     Samples m_kind = Samples::grey;
+    SampleFormat m_format;
+    bool m_formatKnown = true;
+    Orientation m_orientation = Orientation::normal;
+    const unsigned char* m_profile = nullptr;  // belongs to the TIFF handle
+    std::size_t m_profileBytes = 0;
 };
 
 }  // namespace

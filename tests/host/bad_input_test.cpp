@@ -61,8 +61,8 @@ TEST(BadInput, MissingEmptyUnknownAndUnsupported) {
     EXPECT_TRUE(contains(failure(dir.bare()), "cannot read"));  // a directory
     EXPECT_EQ(failure(dir.file_path("gif"), {'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0}),
               "not a JPEG, PNG, TIFF or BMP file");
-    const bytes rle = make_bmp24({8, 1, 1, 1}, grey);  // run lengths
-    EXPECT_TRUE(contains(failure(dir.file_path("rle.bmp"), rle), "not supported"));
+    const bytes jpeg = make_bmp24({24, 1, 1, 4}, grey);  // JPEG inside
+    EXPECT_TRUE(contains(failure(dir.file_path("jpeg.bmp"), jpeg), "not supported"));
 }
 
 TEST(BadInput, EnormousAndZeroSizedHeadersAreRefusedBeforeAllocating) {

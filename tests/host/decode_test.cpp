@@ -56,7 +56,7 @@ struct Case {
 
 // Every file is presented bottom-up (positive height, negative scan-line
 // offset, top row last in memory): 8 bits and a table for grey and palette
-// files, 24 for colour, 32 with alpha.
+// files, 24 for colour, with transparent parts over white.
 TEST(Decode, FilesOfEveryKindGiveTheExpectedDib) {
     scratch_dir dir;
     std::vector<Case> cases;
@@ -71,6 +71,14 @@ TEST(Decode, FilesOfEveryKindGiveTheExpectedDib) {
         s16.insert(s16.end(), {std::uint8_t(v >> 8), std::uint8_t(v)});
         r16.push_back(static_cast<std::uint8_t>(std::lround(v / 257.0)));
     }
+    // Each colour sample c of opacity a over white: c a / 255 + 255 (1 - a / 255).
+    bytes over;
+    for (int p = 0; p < 15; ++p) {
+        const double a = r16[4 * p + 3] / 255.0;
+        for (int c = 0; c < 3; ++c)
+            over.push_back(
+                static_cast<std::uint8_t>(std::lround(r16[4 * p + c] * a + 255 * (1 - a))));
+    }
     writePng(file("g8.png"), 5, 3, PNG_COLOR_TYPE_GRAY, 8, g8);
     writePng(file("p4.png"), 5, 3, PNG_COLOR_TYPE_PALETTE, 4,
              {0x01, 0x20, 0x10, 0x22, 0x11, 0x00, 0x02, 0x10, 0x20}, palette);
@@ -79,7 +87,7 @@ TEST(Decode, FilesOfEveryKindGiveTheExpectedDib) {
     cases.push_back({"g8.png", 5, 3, 8, g8, ramp()});
     cases.push_back({"p4.png", 5, 3, 8, {0, 1, 2, 0, 1, 2, 2, 1, 1, 0, 0, 2, 1, 0, 2}, palette});
     cases.push_back({"rgb.png", 5, 3, 24, toBgr(rgb, 3), {}});
-    cases.push_back({"rgba16.png", 5, 3, 32, toBgr(r16, 4), {}});
+    cases.push_back({"rgba16.png", 5, 3, 24, toBgr(over, 3), {}});
 
     // JPEG, 32 x 16, smooth pictures so that little is lost.
     bytes jg(32 * 16), jc(32 * 16 * 3);

@@ -22,7 +22,8 @@ std::FILE* create(const std::string& path) {
 }  // namespace
 
 void writePng(const std::string& path, int width, int height, int colourType, int depth,
-              const bytes& samples, const bytes& palette, bool interlaced) {
+              const bytes& samples, const bytes& palette, bool interlaced,
+              const PngExtras& extras) {
     std::FILE* f = create(path);
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png_create_info_struct(png);
@@ -33,6 +34,23 @@ void writePng(const std::string& path, int width, int height, int colourType, in
     if (!palette.empty())  // png_color is three bytes: red, green, blue
         png_set_PLTE(png, info, reinterpret_cast<png_colorp>(const_cast<png_byte*>(palette.data())),
                      static_cast<int>(palette.size() / 3));
+    if (!extras.transparency.empty())
+        png_set_tRNS(png, info, extras.transparency.data(),
+                     static_cast<int>(extras.transparency.size()), nullptr);
+    if (!extras.transparentColour.empty()) {
+        png_color_16 key{};
+        const auto& k = extras.transparentColour;
+        key.gray = static_cast<png_uint_16>(k[0]);
+        if (k.size() == 3) {
+            key.red = static_cast<png_uint_16>(k[0]);
+            key.green = static_cast<png_uint_16>(k[1]);
+            key.blue = static_cast<png_uint_16>(k[2]);
+        }
+        png_set_tRNS(png, info, nullptr, 0, &key);
+    }
+    if (!extras.profile.empty())
+        png_set_iCCP(png, info, "test", 0, extras.profile.data(),
+                     static_cast<png_uint_32>(extras.profile.size()));
     std::vector<png_bytep> rows;
     for (int y = 0; y < height; ++y)
         rows.push_back(const_cast<png_bytep>(&samples[y * (samples.size() / height)]));
@@ -42,8 +60,8 @@ void writePng(const std::string& path, int width, int height, int colourType, in
     std::fclose(f);
 }
 
-void writeJpeg(const std::string& path, int width, int height, int components,
-               const bytes& samples) {
+void writeJpeg(const std::string& path, int width, int height, int components, const bytes& samples,
+               const bytes& app1, const bytes& profile) {
     std::FILE* f = create(path);
     jpeg_compress_struct cinfo;
     jpeg_error_mgr err;
@@ -57,6 +75,10 @@ void writeJpeg(const std::string& path, int width, int height, int components,
     jpeg_set_defaults(&cinfo);
     jpeg_set_quality(&cinfo, 95, TRUE);
     jpeg_start_compress(&cinfo, TRUE);
+    if (!app1.empty())
+        jpeg_write_marker(&cinfo, JPEG_APP0 + 1, app1.data(), static_cast<unsigned>(app1.size()));
+    if (!profile.empty())
+        jpeg_write_icc_profile(&cinfo, profile.data(), static_cast<unsigned>(profile.size()));
     while (cinfo.next_scanline < cinfo.image_height) {
         JSAMPROW row = const_cast<JSAMPROW>(samples.data() +
                                             std::size_t(cinfo.next_scanline) * width * components);
@@ -74,12 +96,25 @@ void writeTiff(const std::string& path, const TiffRecipe& s, const bytes& sample
          {std::pair<ttag_t, int>{TIFFTAG_IMAGEWIDTH, s.width},
           {TIFFTAG_IMAGELENGTH, s.height},
           {TIFFTAG_SAMPLESPERPIXEL, s.samples},
-          {TIFFTAG_BITSPERSAMPLE, 8},
+          {TIFFTAG_BITSPERSAMPLE, s.bits},
+          {TIFFTAG_SAMPLEFORMAT, s.sampleFormat},
           {TIFFTAG_PHOTOMETRIC, s.photometric},
           {TIFFTAG_PLANARCONFIG, s.planar ? PLANARCONFIG_SEPARATE : PLANARCONFIG_CONTIG},
           {TIFFTAG_COMPRESSION, s.compression}})
         TIFFSetField(tif, field.first, field.second);
-    const std::size_t rowBytes = std::size_t(s.samples) * s.width;
+    if (s.extraSample >= 0) {
+        const std::uint16_t extra = static_cast<std::uint16_t>(s.extraSample);
+        TIFFSetField(tif, TIFFTAG_EXTRASAMPLES, 1, &extra);
+    }
+    if (s.orientation) TIFFSetField(tif, TIFFTAG_ORIENTATION, s.orientation);
+    if (s.high > s.low) {
+        TIFFSetField(tif, TIFFTAG_SMINSAMPLEVALUE, s.low);
+        TIFFSetField(tif, TIFFTAG_SMAXSAMPLEVALUE, s.high);
+    }
+    if (!s.profile.empty())
+        TIFFSetField(tif, TIFFTAG_ICCPROFILE, static_cast<std::uint32_t>(s.profile.size()),
+                     s.profile.data());
+    const std::size_t rowBytes = std::size_t(s.samples) * s.width * s.bits / 8;
     if (s.planar) {  // one plane after the other, strips of 3 rows
         TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, 3);
         bytes plane(std::size_t(s.width));

@@ -1,12 +1,14 @@
 // Building pyramids from image files: layers as box averages, pyramid.ini,
 // progress, another process opening the result, bad sources and directories,
 // replacement of an earlier pyramid and cleanup after a failure.
+#include <png.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <fstream>
 
+#include "host/writers.h"
 #include "module/module.h"
 #include "pyramid_test_util.h"
 
@@ -146,6 +148,43 @@ TEST(PyramidBuild, FailureAfterDecodingRemovesEverythingItMade) {
         build(work.bare(), write_bmp(src.path() + "s.bmp", random_planes(2, 4500, 4000, 3)), &p));
     EXPECT_EQ(p.GetLayerCount(), 0);
     EXPECT_TRUE(work.files().empty());
+}
+
+// With palette expansion, a palette source becomes RGB (or grey when every
+// entry is grey) before it is halved, so that layers average colours: a BMP,
+// and an interlaced PNG, whose later passes add to rows already expanded.
+// The colour palette repeats some entries, the grey one runs backwards.
+TEST(PyramidBuild, ExpandedPaletteSourcesAverageColours) {
+    for (const bool greyRamp : {false, true}) {
+        for (const char* file : {"s.bmp", "s-adam7.png"}) {
+            SCOPED_TRACE(testing::Message()
+                         << (greyRamp ? "grey palette, " : "colour palette, ") << file);
+            scratch_dir src, work;
+            planes source = random_planes(2, 500, 300, 7);
+            for (int i = 0; i < 768; ++i) {
+                if (greyRamp)
+                    source.palette[i] = static_cast<unsigned char>(255 - i / 3);
+                else if (i >= 600)
+                    source.palette[i] = source.palette[i - 600];
+            }
+            planes colours{greyRamp ? 1 : 3, 500, 300, {}, {}};
+            for (int c = 0; c < (greyRamp ? 1 : 3); ++c) {
+                colours.channel.emplace_back();
+                for (unsigned char index : source.channel[0])
+                    colours.channel.back().push_back(source.palette[3 * index + c]);
+            }
+            std::string path = src.path() + file;
+            if (std::string(file).find(".png") != std::string::npos)
+                writePng(path, 500, 300, PNG_COLOR_TYPE_PALETTE, 8, source.channel[0],
+                         source.palette, true);
+            else
+                path = write_bmp(path, source);
+            pyramid p;
+            p.SetExpandPalette(true);
+            ASSERT_TRUE(build(work.bare(), path, &p));
+            EXPECT_TRUE(read_layers(p) == expected_layers(colours, 3));  // 500, 250, 125 wide
+        }
+    }
 }
 
 }  // namespace

@@ -140,6 +140,12 @@ TEST_F(Tool, CommandsWriteWhatTheySay) {
     EXPECT_EQ(o.status, 1);
     EXPECT_NE(o.err.find("--rebuild"), std::string::npos) << o.err;
 
+    // A palette source is expanded to colour unless --keep-palette is given.
+    o = run_tool(dir, "pyramid v5.bmp colours");
+    EXPECT_NE(o.out.find("layer 0        9 x 5      RGB"), std::string::npos) << o.out;
+    o = run_tool(dir, "pyramid --keep-palette v5.bmp indices");
+    EXPECT_NE(o.out.find("layer 0        9 x 5      palette"), std::string::npos) << o.out;
+
     o = run_tool(dir, "capture pyr 0 0 11 6 11 6 view.bmp");
     ASSERT_EQ(o.status, 0) << o.err;
     ASSERT_EQ(tarvel::loadWindowsBMP(img, dir.file_path("view.bmp").c_str(), nullptr), 0);
