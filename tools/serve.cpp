@@ -31,7 +31,7 @@ bool add_path(tarvel::server::tile_server& server, const std::string& path) {
     }
     std::string directory = path, error;
     if (!S_ISDIR(st.st_mode)) {
-        if (!open_pyramid(path, "", error)) {
+        if (!open_pyramid(path, "", true, error)) {
             std::fprintf(stderr, "tarvel serve: %s\n", error.c_str());
             return false;
         }
