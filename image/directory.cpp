@@ -122,11 +122,12 @@ bool image::Thaw(const char* file, const char* section, bool consume) {
     return true;
 }
 
-// Palette files are opened without following a symbolic link or blocking on a FIFO.
+// Palette files are opened without following a symbolic link or blocking on a
+// FIFO, and never created here: GetTempFileNameA made the file, and one that a
+// signal's cleanup removed meanwhile must stay removed.
 bool image::storePalette(const char* path) {
     if (m_palette == nullptr) return false;
-    const int fd =
-        open(path, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+    const int fd = open(path, O_WRONLY | O_TRUNC | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return false;
     const bool whole = write(fd, m_palette, kPaletteBytes) == kPaletteBytes;
     return close(fd) == 0 && whole;

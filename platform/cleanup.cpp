@@ -2,8 +2,10 @@
 #include "platform/cleanup.h"
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <signal.h>
 #include <sys/syscall.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -162,7 +164,38 @@ void RemoveCleanup(cleanup_id id) {
     e.state.store(kFree);
 }
 
+// Set before RunCleanup looks at any entry; see CleanupStarted.
+std::atomic<bool> g_cleanupStarted{false};
+// Files being created right now, on any thread; see BeginFileCreation.
+std::atomic<int> g_filesBeingCreated{0};
+
+bool CleanupStarted() {
+    return g_cleanupStarted.load();
+}
+
+bool BeginFileCreation() {
+    // With the cleanup's store of g_cleanupStarted and its load of the count,
+    // both sequentially consistent: either the cleanup waits for this file,
+    // or this creator sees that the cleanup began.
+    g_filesBeingCreated.fetch_add(1);
+    if (!g_cleanupStarted.load()) return true;
+    g_filesBeingCreated.fetch_sub(1);
+    return false;
+}
+
+void EndFileCreation() {
+    g_filesBeingCreated.fetch_sub(1);
+}
+
 void RunCleanup() {
+    g_cleanupStarted.store(true);
+    // Let creations under way on other threads finish, so that their files
+    // are on disk before the directories are listed. A creation interrupted
+    // by this very handler never finishes: the wait is bounded (0.2 s).
+    for (int i = 0; i < 2000 && g_filesBeingCreated.load() > 0; ++i) {
+        const timespec pause{0, 100 * 1000};
+        nanosleep(&pause, nullptr);
+    }
     for (entry& e : g_entries) {
         if (e.state.load() != kLive) continue;
         if (e.kind == entry_kind::file)
@@ -170,6 +203,17 @@ void RunCleanup() {
         else
             empty_directory(e);
     }
+}
+
+cleanup_signals_held::cleanup_signals_held() {
+    sigset_t set;
+    sigemptyset(&set);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&set, sig);
+    pthread_sigmask(SIG_BLOCK, &set, &m_before);
+}
+
+cleanup_signals_held::~cleanup_signals_held() {
+    pthread_sigmask(SIG_SETMASK, &m_before, nullptr);
 }
 
 void InstallCleanupOnSignals() {

@@ -2,6 +2,8 @@
 // temporary directories and the page files a build has made so far.
 #pragma once
 
+#include <signal.h>
+
 #include <string>
 #include <vector>
 
@@ -39,6 +41,30 @@ void RemoveCleanup(cleanup_id id);
 
 // Removes what every entry names. Async-signal-safe.
 void RunCleanup();
+// Whether RunCleanup has begun. A file that another thread creates from then
+// on could escape it, so creators of page files remove such a file themselves.
+bool CleanupStarted();
+// Brackets the creation of a file that a live entry would remove (a page file
+// in a build's directory): RunCleanup lists directories only once no creation
+// is under way, so the process never ends with such a file half made and
+// unlisted. BeginFileCreation returns false, and nothing must be created, once
+// the cleanup has begun; EndFileCreation follows every true return.
+bool BeginFileCreation();
+void EndFileCreation();
+
+// Holds back SIGINT, SIGTERM and SIGHUP on the calling thread while it lives,
+// for the moment between creating a file and adding it to the list; a
+// signal that arrived meanwhile is delivered when it ends.
+class cleanup_signals_held {
+  public:
+    cleanup_signals_held();
+    ~cleanup_signals_held();
+    cleanup_signals_held(const cleanup_signals_held&) = delete;
+    cleanup_signals_held& operator=(const cleanup_signals_held&) = delete;
+
+  private:
+    sigset_t m_before;
+};
 
 // For SIGINT, SIGTERM and SIGHUP: runs RunCleanup, then lets the signal end
 // the process as it would have without a handler (so the exit status still

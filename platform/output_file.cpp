@@ -144,6 +144,8 @@ bool output_file::Open(const char* target) {
         std::string name = s.dir + s.stem + "." + std::string(kRandomChars, 'X') + kPartSuffix;
         std::vector<char> buffer(name.begin(), name.end());
         buffer.push_back('\0');
+        // No terminating signal between creating it and listing it for removal.
+        const cleanup_signals_held held;
         // mkstemps: O_CREAT | O_EXCL, mode 0600; a link at the name makes it fail.
         fd = mkstemps(buffer.data(), static_cast<int>(std::strlen(kPartSuffix)));
         if (fd < 0) return fail("cannot create a temporary file in " + s.dir, errno);

@@ -1,6 +1,8 @@
 // Temporary directory, unique "~gm" files, file deletion and directory creation on POSIX.
 #include "platform/platform.h"
 
+#include "platform/cleanup.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -59,9 +61,21 @@ UINT GetTempFileNameA(LPCSTR lpPathName, LPCSTR lpPrefixString, UINT uUnique,
             return 0;
         }
         if (uUnique != 0) return uUnique;  // Windows: name only, no file created
+        if (!tarvel::BeginFileCreation()) {
+            lpTempFileName[0] = '\0';
+            return 0;
+        }
         const int fd = open(lpTempFileName, O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0600);
+        tarvel::EndFileCreation();
         if (fd >= 0) {
             close(fd);
+            // A terminating signal's cleanup may already have listed this
+            // directory on another thread: the file would outlive the process.
+            if (tarvel::CleanupStarted()) {
+                unlink(lpTempFileName);
+                lpTempFileName[0] = '\0';
+                return 0;
+            }
             return number;
         }
         if (errno != EEXIST) return 0;

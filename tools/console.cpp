@@ -3,8 +3,6 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <pthread.h>
-#include <signal.h>
 #include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -55,24 +53,6 @@ void remove_abandoned(const std::string& base, const std::string& prefix) {
     closedir(d);
 }
 
-// Holds back SIGINT, SIGTERM and SIGHUP while it lives; one that arrived
-// meanwhile is delivered when it ends.
-class signals_held {
-  public:
-    signals_held() {
-        sigset_t set;
-        sigemptyset(&set);
-        for (int sig : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&set, sig);
-        pthread_sigmask(SIG_BLOCK, &set, &m_before);
-    }
-    ~signals_held() { pthread_sigmask(SIG_SETMASK, &m_before, nullptr); }
-    signals_held(const signals_held&) = delete;
-    signals_held& operator=(const signals_held&) = delete;
-
-  private:
-    sigset_t m_before;
-};
-
 }  // namespace
 
 long long peak_resident_bytes() {
@@ -99,7 +79,7 @@ bool private_temp_dir::Create(const char* stem, const std::string& base, std::st
     std::string pattern = where + prefix + "XXXXXX";
     // No terminating signal between making the directory and listing it for
     // removal: one then would leave it behind.
-    const signals_held held;
+    const tarvel::cleanup_signals_held held;
     if (mkdtemp(pattern.data()) == nullptr) {
         error = "cannot create a temporary directory in " + where + ": " + std::strerror(errno);
         return false;
@@ -121,11 +101,13 @@ private_temp_dir::~private_temp_dir() {
     tarvel::RemoveCleanup(m_cleanup);
 }
 
+void end_page_message_line() {
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
 void report_failure(const char* command, const std::string& message, bool pageMessages) {
-    if (pageMessages) {
-        std::fputc('\n', stdout);
-        std::fflush(stdout);
-    }
+    if (pageMessages) end_page_message_line();
     if (command != nullptr && *command != '\0')
         std::fprintf(stderr, "tarvel %s: %s\n", command, message.c_str());
     else

@@ -43,4 +43,8 @@ class private_temp_dir {
 // first, so that the two never run into one line.
 void report_failure(const char* command, const std::string& message, bool pageMessages);
 
+// Ends standard output's line after the page store's messages (the read
+// messages have no final line break), so that the next line starts afresh.
+void end_page_message_line();
+
 }  // namespace tarvel_cli

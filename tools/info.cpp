@@ -7,6 +7,7 @@
 #include <string>
 
 #include "image/directory.h"
+#include "platform/platform.h"
 #include "pyramid/page_files.h"
 #include "pyramid/pyramid_file.h"
 #include "pyramid/stored_pyramid.h"
@@ -72,7 +73,11 @@ void add_info_command(CLI::App& app) {
         "info",
         "Describe the pyramid stored in DIR without changing anything: its source, layout, "
         "layers, page files on disk, and whether it opens (exit status 0) or not (1, with the "
-        "reason).");
+        "reason). It opens exactly when tarvel pyramid, view and capture would open it: a "
+        "pyramid.ini of at most " +
+            std::to_string(kMaxProfileFileBytes >> 20) +
+            " MiB, integer keys within the int range, every page file present and as long as its "
+            "page.");
     cmd->add_option("DIR", *dir, "Work directory of a pyramid")->required();
     cmd->callback([dir] {
         if (!describe(*dir)) throw CLI::RuntimeError(1);

@@ -6,6 +6,7 @@
 
 #include "display/display.h"
 #include "host/host.h"
+#include "tools/console.h"
 #include "tools/pyramid_tools.h"
 #include "tools/view_tools.h"
 
@@ -58,6 +59,16 @@ bool render_view(KORBAS::CImage& image, const view_spec& v, const std::string& o
         return false;
     }
     report.layer = view ? view->GetFillLayer() : 0;
+    // A page of a paged layer that could not be read filled zeros: no file then.
+    if (const auto* paged = dynamic_cast<const tarvel::CImagePyramid*>(&image)) {
+        const tarvel::pyramid& p = paged->getPyramid();
+        for (int k = 0; k < p.GetLayerCount(); ++k) {
+            if (p.GetLayerAt(k)->GetPageLoadFailures() == 0) continue;
+            end_page_message_line();
+            error = p.GetLayerAt(k)->GetError();
+            return false;
+        }
+    }
     start = seconds_now();
     if (!dc->SaveAsPNG(out.c_str(), pngLevel, &error)) return false;
     report.writeSeconds = seconds_now() - start;

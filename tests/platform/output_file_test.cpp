@@ -149,13 +149,20 @@ TEST_F(OutputFile, RemovalListEmptiesWhatItNamesWhenASignalEndsTheProcess) {
         tarvel::AddCleanupNewPageFiles(work.c_str(), {"~gm1a.tmp"});
         for (const char* name : {"~gm2b.tmp", "~GM3C.TMP", "~gmzz.tmp"}) std::ofstream(work + name);
         tarvel::RemoveCleanup(tarvel::AddCleanupFile((dir + "kept").c_str()));
-        raise(SIGTERM);
+        {
+            // A signal while a file is created and listed waits for the listing.
+            const tarvel::cleanup_signals_held held;
+            raise(SIGTERM);
+            std::ofstream(dir + "late") << "made meanwhile";
+            tarvel::AddCleanupFile((dir + "late").c_str());
+        }
         _exit(0);
     }
     int status = 0;
     waitpid(pid, &status, 0);
     EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << "dies of the signal";
     EXPECT_FALSE(fs::exists(file));
+    EXPECT_FALSE(fs::exists(dir + "late"));
     EXPECT_FALSE(fs::exists(sub));
     EXPECT_TRUE(fs::exists(dir + "kept"));
     std::vector<std::string> left;

@@ -5,22 +5,7 @@
 # the next run of the same command no page file, .part file, private
 # temporary directory or profile temporary is left.
 # Usage: kill_rounds.sh TARVEL [ROUNDS]
-set -u
-tarvel=$1
-rounds=${2:-50}
-top=$(mktemp -d /tmp/tarvel-kill-XXXXXX)
-trap 'rm -rf "$top"' EXIT
-export TMPDIR=$top/tmp
-mkdir -p "$TMPDIR"
-cd "$top" || exit 1
-failures=0
-fail() {
-    echo "FAIL round $round: $*"
-    failures=$((failures + 1))
-}
-
-"$tarvel" sample --width 2400 --height 1800 a.jpg >/dev/null || exit 1
-"$tarvel" sample --width 2000 --height 1800 b.jpg >/dev/null || exit 1
+. "$(dirname "$0")/scratch_run.sh" kill 50 "$@"
 view="0 0 2000 1800 2000 1800"
 for p in a b; do
     "$tarvel" pyramid $p.jpg ref-$p >/dev/null 2>&1 || exit 1

@@ -5,26 +5,11 @@
 # must be the picture of A or of B, or fail with one message line; no page
 # file, temporary or .part file may be left over.
 # Usage: stress_builds.sh TARVEL [ROUNDS]
-set -u
-tarvel=$1
-rounds=${2:-20}
-top=$(mktemp -d /tmp/tarvel-stress-XXXXXX)
-trap 'rm -rf "$top"' EXIT
-export TMPDIR=$top/tmp
-mkdir -p "$TMPDIR"
-cd "$top" || exit 1
-failures=0
-fail() {
-    echo "FAIL: $*"
-    failures=$((failures + 1))
-}
+. "$(dirname "$0")/scratch_run.sh" stress 20 "$@"
 # A failed command says why in one line starting with "tarvel".
 one_message() {
     [ "$(grep -c '^tarvel' "$1")" = 1 ] || fail "$2: not one message line: $(cat "$1")"
 }
-
-"$tarvel" sample --width 2400 --height 1800 a.jpg >/dev/null || exit 1
-"$tarvel" sample --width 2000 --height 1800 b.jpg >/dev/null || exit 1
 # The captures of each picture, made from pyramids of their own.
 views=("0 0 1200 900 1200 900" "0 0 2000 1800 250 225")
 for p in a b; do
