@@ -25,20 +25,24 @@ void image::linkAtHead(scan_page* page) {
     m_newest = page;
 }
 
-// Walks the cache list from the oldest page towards the newest and takes every
-// unpinned page out of memory, saving it first. With stopBelowLimit the walk
-// ends as soon as the in-memory count is below the cache limit. The buffer of
-// the first page taken goes to *reuse when reuse is given; the others are freed.
-void image::evictFromTail(bool stopBelowLimit, unsigned char** reuse) {
+// Walks the cache list from the oldest page towards the newest and takes
+// unpinned pages out of memory, saving them first. With stopBelowLimit only
+// pages of one kind go (mapped ones when `mapped` is set, buffered ones
+// otherwise) until fewer than that kind's limit remain; without it every
+// unpinned page goes. The buffer of the first buffered page taken goes to
+// *reuse when reuse is given; the others are freed.
+void image::evictFromTail(bool stopBelowLimit, unsigned char** reuse, bool mapped) {
     scan_page* page = m_oldest;
     while (page != nullptr) {
-        if (stopBelowLimit && m_inMemory < cachePages()) break;
+        if (stopBelowLimit &&
+            (mapped ? m_mappedCount < kMappedPageLimit : m_inMemory < cachePages()))
+            break;
         scan_page* next = page->m_newer;
-        if (page->m_lockCount == 0) {
+        if (page->m_lockCount == 0 && (!stopBelowLimit || page->m_mapped == mapped)) {
             unlinkPage(page);
-            --m_inMemory;
+            --(page->m_mapped ? m_mappedCount : m_inMemory);
             SavePage(page);
-            if (reuse != nullptr && *reuse == nullptr)
+            if (reuse != nullptr && *reuse == nullptr && !page->m_mapped)
                 *reuse = page->detach();
             else
                 page->close(true);
@@ -61,11 +65,20 @@ bool image::getPage(int channel, int offset, scan_page*& page, unsigned char*& p
             linkAtHead(record);
         }
     } else {
-        unsigned char* reuse = nullptr;
-        if (m_inMemory >= cachePages()) evictFromTail(true, &reuse);
-        ++m_inMemory;
-        record->attach(reuse != nullptr ? reuse : new unsigned char[m_pageSize]);
-        FillPage(record);
+        bool mapped = false;
+        if (m_mapPages && !m_mappingActive) {
+            if (m_mappedCount >= kMappedPageLimit) evictFromTail(true, nullptr, true);
+            mapped = record->map();
+        }
+        if (mapped) {
+            ++m_mappedCount;
+        } else {
+            unsigned char* reuse = nullptr;
+            if (m_inMemory >= cachePages()) evictFromTail(true, &reuse);
+            ++m_inMemory;
+            record->attach(reuse != nullptr ? reuse : new unsigned char[m_pageSize]);
+            FillPage(record);
+        }
         linkAtHead(record);
     }
     page = record;

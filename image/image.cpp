@@ -31,7 +31,7 @@ image::~image() {
 void image::init() {
     m_type = m_mode = m_width = m_height = m_channels = 0;
     m_lineCount = m_lineLength = m_pageCount = m_pageLen = m_pageSize = 0;
-    m_cacheLimit = m_budgetPages = m_inMemory = 0;
+    m_cacheLimit = m_budgetPages = m_inMemory = m_mappedCount = 0;
     m_palette = nullptr;
     m_pageTable = nullptr;
     m_newest = m_oldest = nullptr;
@@ -116,7 +116,7 @@ void image::computeGeometry() {
         m_cacheLimit = ((kCacheBytes / m_pageSize) / m_channels) * m_channels;
         if (m_cacheLimit < m_channels) m_cacheLimit = m_channels;
     }
-    m_inMemory = 0;
+    m_inMemory = m_mappedCount = 0;
 }
 
 void image::buildPageTable() {

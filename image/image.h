@@ -13,7 +13,11 @@ constexpr int kWideLine = 524288;      // lines longer than this get one line pe
 constexpr int kCacheBytes = 16777216;  // the cache holds about this many bytes of pages
 constexpr int kPathChars = 260;        // size of path buffers, as on Windows
 constexpr int kPageNameChars = 16;     // bare page-file name, NUL included
-constexpr int kPaletteBytes = 768;     // a palette: 256 entries of red, green, blue
+// Mapped pages an image keeps (see SetPageMapping): they cost address space
+// and one memory map each, not memory, so far more than the cache's buffers;
+// 256 hold every page of a 10000 x 8000 colour layer.
+constexpr int kMappedPageLimit = 256;
+constexpr int kPaletteBytes = 768;  // a palette: 256 entries of red, green, blue
 
 // A paged image.
 //
@@ -73,13 +77,31 @@ class image {
     // The bytes of pages the cache may hold now: GetCacheLimit() pages, or
     // more while a budget set by SetCacheBudget is larger.
     long long GetCacheBudget() const;
+    // Pages held in buffers (at most the cache budget), and pages mapped.
     int GetInMemoryCount() const { return m_inMemory; }
+    int GetMappedCount() const { return m_mappedCount; }
     unsigned char* GetPalette() { return m_palette; }
     const unsigned char* GetPalette() const { return m_palette; }
     const char* GetTempPath() const { return m_tempPath; }
     bool IsPersistent() const { return m_persistent; }
 
     void SetPersistent(bool persistent) { m_persistent = persistent; }
+    // Page mapping, for readers of stored images: while it is on and the
+    // intensity mapping is off, a page whose file holds a whole page is mapped
+    // (mmap, private) instead of read into a buffer, so that only the bytes a
+    // reader touches are read, 4 KiB at a time, and the memory is the system's
+    // file cache, shared by every mapping of the file. Up to kMappedPageLimit
+    // pages stay mapped beside the cache's buffers (least recently used go
+    // first), so that rereading them costs nothing; the whole process keeps
+    // at most half the kernel's limit on memory maps, and pages beyond it are
+    // read as usual, as are pages without a whole file. Writes to a mapped page
+    // stay private until the page is saved. The files must not shrink while
+    // mapped: a stored pyramid's never do, since its open readers hold the
+    // directory's read lock and a build writes new files and deletes none a
+    // reader holds (pyramid/pyramid.h). Off by default; the setting survives
+    // Create, Destroy and Thaw.
+    void SetPageMapping(bool map) { m_mapPages = map; }
+    bool GetPageMapping() const { return m_mapPages; }
     // Sets the directory of page files, palette file and directory file (a
     // '/' is appended). Refused (false, the directory unchanged) when the
     // directory with a page-file name would not fit kPathChars.
@@ -160,7 +182,7 @@ class image {
 
     void unlinkPage(scan_page* page);
     void linkAtHead(scan_page* page);
-    void evictFromTail(bool stopBelowLimit, unsigned char** reuse);
+    void evictFromTail(bool stopBelowLimit, unsigned char** reuse, bool mapped = false);
     void computeGeometry();
     void buildPageTable();
     void refillPinnedPages();
@@ -183,6 +205,7 @@ class image {
     int m_cacheLimit;
     int m_budgetPages;  // 0, or the pages SetCacheBudget allows
     int m_inMemory;
+    int m_mappedCount;
     scan_page* m_newest;
     scan_page* m_oldest;
     char m_tempPath[kPathChars];
@@ -198,6 +221,7 @@ class image {
     int m_highIn;
     int m_lowOut;
     int m_highOut;
+    bool m_mapPages = false;
     int m_saveFailures;
     int m_loadFailures;
     std::string m_error;
@@ -205,8 +229,9 @@ class image {
 
 // The record of one page of one channel.
 //
-// Owns: the page buffer while the page is in memory (PageSize bytes) and, for a
-// non-persistent image, the page file, which its destructor deletes.
+// Owns: the page buffer while the page is in memory (PageSize bytes, allocated
+// or mapped from the page file) and, for a non-persistent image, the page
+// file, which its destructor deletes.
 //
 // Pins: the lock count counts holders; a page with a non-zero lock count is
 // never evicted and Flush skips it. A writer pin (lock) also marks the page
@@ -251,8 +276,13 @@ class image::scan_page {
     void lock_read();
     void unlock_read();
     void attach(unsigned char* buffer);
+    // Takes the buffer away for reuse; null for a mapped page, which is unmapped.
     unsigned char* detach();
     void close(bool release);
+    // Maps the page file in place of a buffer; false (nothing changed) when
+    // there is no file holding a whole page.
+    bool map();
+    void releaseData();
     char* getFullName(char* out);
     bool load();
     bool save();
@@ -264,6 +294,7 @@ class image::scan_page {
     int m_offset;
     unsigned char* m_data;
     unsigned char* m_end;
+    bool m_mapped = false;  // m_data is a mapping of the page file
     bool m_dirty;
     int m_writeLockCount;
     int m_lockCount;

@@ -1,8 +1,11 @@
 // The page record: pins, buffer handover and the page file (load, save, naming, deletion).
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -13,6 +16,27 @@
 #include "platform/platform.h"
 
 namespace tarvel {
+
+namespace {
+
+// Page files mapped by the whole process, and how many may be: half the
+// kernel's limit on memory maps (vm.max_map_count), so that allocations,
+// which map memory too, never run out of maps.
+std::atomic<int> g_mappedPages{0};
+
+int mapping_allowance() {
+    static const int allowance = [] {
+        long limit = 65530;  // the kernel's default
+        if (std::FILE* f = std::fopen("/proc/sys/vm/max_map_count", "r")) {
+            if (std::fscanf(f, "%ld", &limit) != 1) limit = 65530;
+            std::fclose(f);
+        }
+        return static_cast<int>(std::min(limit / 2, 1L << 30));
+    }();
+    return allowance;
+}
+
+}  // namespace
 
 image::scan_page::scan_page() : scan_page(nullptr, 0, 0, 0) {}
 
@@ -33,7 +57,7 @@ image::scan_page::scan_page(image* owner, int channel, int index, int firstLine)
 }
 
 image::scan_page::~scan_page() {
-    delete[] m_data;
+    releaseData();
     if (m_name[0] != '\0' && m_owner != nullptr && !m_owner->m_persistent) {
         char path[kPathChars];
         DeleteFileA(m_owner->getFullFileName(path, m_name));
@@ -59,36 +83,35 @@ void image::scan_page::unlock_read() {
     --m_lockCount;
 }
 
+void image::scan_page::releaseData() {
+    if (m_mapped) {
+        munmap(m_data, static_cast<std::size_t>(m_owner->m_pageSize));
+        --g_mappedPages;
+    } else {
+        delete[] m_data;
+    }
+    m_data = m_end = nullptr;
+    m_mapped = false;
+}
+
 void image::scan_page::attach(unsigned char* buffer) {
-    delete[] m_data;
+    releaseData();
     m_data = buffer;
     m_end = buffer != nullptr ? buffer + m_owner->m_pageSize - 1 : nullptr;
 }
 
 unsigned char* image::scan_page::detach() {
+    if (m_mapped) {
+        releaseData();
+        return nullptr;
+    }
     unsigned char* buffer = m_data;
     m_data = m_end = nullptr;
     return buffer;
 }
 
 void image::scan_page::close(bool release) {
-    if (!release) return;
-    delete[] m_data;
-    m_data = m_end = nullptr;
-}
-
-char* image::scan_page::getFullName(char* out) {
-    if (m_name[0] != '\0') return m_owner->getFullFileName(out, m_name);
-    out[0] = '\0';
-    // Without a temporary directory (the system's was too long) a name would
-    // land in the current directory.
-    if (m_owner->m_tempPath[0] == '\0') return out;
-    // A name is recorded only when the file was really created; otherwise the
-    // path that was tried stays in out for the error message.
-    if (GetTempFileNameA(m_owner->m_tempPath, kPageFilePrefix, 0, out) != 0) {
-        std::snprintf(m_name, sizeof m_name, "%s", m_owner->getFileName(out));
-    }
-    return out;
+    if (release) releaseData();
 }
 
 namespace {
@@ -113,6 +136,52 @@ int open_page_file(const char* path, int flags) {
 }
 
 }  // namespace
+
+bool image::scan_page::map() {
+    if (m_name[0] == '\0') return false;
+    if (g_mappedPages.fetch_add(1) >= mapping_allowance()) {
+        --g_mappedPages;
+        return false;
+    }
+    char path[kPathChars];
+    m_owner->getFullFileName(path, m_name);
+    const int fd = open_page_file(path, O_RDONLY);
+    if (fd < 0) {
+        --g_mappedPages;
+        return false;
+    }
+    const std::size_t size = static_cast<std::size_t>(m_owner->m_pageSize);
+    struct stat st {};
+    void* mapped = MAP_FAILED;
+    // Only a whole page: bytes of a mapping beyond the end of its file fault.
+    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size == static_cast<off_t>(size))
+        mapped = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE, fd, 0);
+    ::close(fd);
+    if (mapped == MAP_FAILED) {
+        --g_mappedPages;
+        return false;
+    }
+    releaseData();
+    m_data = static_cast<unsigned char*>(mapped);
+    m_end = m_data + size - 1;
+    m_mapped = true;
+    m_dirty = m_writeLockCount != 0;
+    return true;
+}
+
+char* image::scan_page::getFullName(char* out) {
+    if (m_name[0] != '\0') return m_owner->getFullFileName(out, m_name);
+    out[0] = '\0';
+    // Without a temporary directory (the system's was too long) a name would
+    // land in the current directory.
+    if (m_owner->m_tempPath[0] == '\0') return out;
+    // A name is recorded only when the file was really created; otherwise the
+    // path that was tried stays in out for the error message.
+    if (GetTempFileNameA(m_owner->m_tempPath, kPageFilePrefix, 0, out) != 0) {
+        std::snprintf(m_name, sizeof m_name, "%s", m_owner->getFileName(out));
+    }
+    return out;
+}
 
 bool image::scan_page::load() {
     const int size = m_owner->m_pageSize;

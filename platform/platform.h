@@ -2,9 +2,13 @@
 // implemented on POSIX. On Windows this header would include <windows.h>.
 // Internal to the library: public headers include only platform/windows_types.h.
 //
-// Thread use: every function may be called from any thread. The profile
-// functions serialise their writers (within the process and, by a lock on the
-// directory, across processes); a device surface is used by one thread at a time.
+// Thread use: every function may be called from any number of threads at once.
+// The profile functions share one cache of parsed files, guarded by a lock that
+// also serialises this process's writers (a lock on the directory serialises
+// them across processes); the string tables are guarded by a lock; each thread
+// draws unique file names from a generator of its own. GDI calls work on the
+// device surface and palette they are given, each of which one thread at a
+// time may use.
 #pragma once
 
 #include "platform/windows_types.h"

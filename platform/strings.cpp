@@ -1,6 +1,7 @@
 // String resources: tables registered by modules, looked up by LoadStringA.
 #include <cstring>
 #include <map>
+#include <mutex>
 #include <utility>
 
 #include "platform/platform.h"
@@ -17,15 +18,20 @@ std::map<HINSTANCE, registered_table>& tables() {
     return all;
 }
 
+// Guards the tables: modules may register while other threads look strings up.
+std::mutex g_tablesMutex;
+
 }  // namespace
 
 void RegisterStringTable(HINSTANCE hInstance, const STRINGRESOURCE* table, int count) {
+    std::lock_guard<std::mutex> guard(g_tablesMutex);
     tables()[hInstance] = registered_table{table, count};
 }
 
 int LoadStringA(HINSTANCE hInstance, UINT uID, LPSTR lpBuffer, int cchBufferMax) {
     if (!lpBuffer || cchBufferMax <= 0) return 0;
     lpBuffer[0] = '\0';
+    std::lock_guard<std::mutex> guard(g_tablesMutex);
     const auto found = tables().find(hInstance);
     if (found == tables().end()) return 0;
     for (int i = 0; i < found->second.count; ++i) {

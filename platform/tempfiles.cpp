@@ -32,8 +32,9 @@ namespace {
 // means the directory is not writable rather than full of our names.
 constexpr int kMaxTempFileAttempts = 64;
 
+// One generator per thread: threads creating page files at once share nothing.
 unsigned nextCandidate() {
-    static std::mt19937 generator{std::random_device{}() ^ static_cast<unsigned>(getpid())};
+    thread_local std::mt19937 generator{std::random_device{}() ^ static_cast<unsigned>(getpid())};
     unsigned value = 0;
     while (value == 0) value = static_cast<unsigned>(generator());
     return value;

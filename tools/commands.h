@@ -37,5 +37,6 @@ void add_info_command(CLI::App& app);
 void add_sample_command(CLI::App& app);
 void add_image_info_command(CLI::App& app);
 void add_decode_command(CLI::App& app);
+void add_serve_command(CLI::App& app);
 
 }  // namespace tarvel_cli

@@ -24,6 +24,7 @@ int main(int argc, char** argv) {
     tarvel_cli::add_verify_command(app);
     tarvel_cli::add_image_info_command(app);
     tarvel_cli::add_decode_command(app);
+    tarvel_cli::add_serve_command(app);
     // Ctrl-C and kill remove this run's temporaries before the process ends.
     tarvel::InstallCleanupOnSignals();
     try {

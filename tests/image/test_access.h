@@ -25,6 +25,7 @@ struct image_test_access {
         return ptr;
     }
     static unsigned char* data(const scan_page& p) { return p.m_data; }
+    static bool mapped(const scan_page& p) { return p.m_mapped; }
     static void lock(scan_page& p) { p.lock(); }
     static void unlock(scan_page& p) { p.unlock(); }
     static void lock_read(scan_page& p) { p.lock_read(); }
