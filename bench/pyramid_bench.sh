@@ -25,13 +25,8 @@ large=0
 need=()
 command -v vips >/dev/null || need+=(libvips-tools)
 [ -x /usr/bin/time ] || need+=(time)
-if ((${#need[@]})); then
-  sudo=""
-  [ "$(id -u)" -eq 0 ] || sudo="sudo"
-  echo "pyramid_bench: installing ${need[*]}"
-  $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${need[@]}" >/dev/null
-fi
+source bench/install_peers.sh
+install_peers ${need[@]+"${need[@]}"}
 
 cmake --preset release >/dev/null
 cmake --build build-release -j2 --target tarvel-cli bench_pyramid >/dev/null

@@ -22,13 +22,8 @@ need=()
 command -v lighttpd >/dev/null || need+=(lighttpd)
 command -v vips >/dev/null || need+=(libvips-tools)
 command -v wrk >/dev/null || need+=(wrk)
-if ((${#need[@]})); then
-  sudo=""
-  [ "$(id -u)" -eq 0 ] || sudo="sudo"
-  echo "serve_bench: installing ${need[*]}"
-  $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${need[@]}" >/dev/null
-fi
+source bench/install_peers.sh
+install_peers ${need[@]+"${need[@]}"}
 
 cmake --preset release -DCMAKE_CXX_COMPILER_LAUNCHER=ccache >/dev/null
 cmake --build build-release -j2 --target tarvel-cli bench_serve >/dev/null
