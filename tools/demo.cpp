@@ -38,7 +38,7 @@ struct demo_options {
 struct demo_view {
     const char* file;
     const char* what;
-    view_spec spec;
+    view_request request;
 };
 
 int run_demo(const demo_options& o) {
@@ -89,18 +89,18 @@ int run_demo(const demo_options& o) {
          {side, side, (w - side) / 2.0, (h - side) / 2.0, (w + side) / 2.0, (h + side) / 2.0}},
     };
     for (const demo_view& v : views) {
-        view_spec spec = v.spec;
-        spec.smooth = o.smooth;
+        view_request request = v.request;
+        request.smooth = o.smooth;
         const std::string path = dir + v.file;
         view_report report;
         std::string error;
-        if (!render_view(adapter, spec, path, o.pngLevel, report, error)) {
+        if (!render_view(adapter, request, path, o.pngLevel, report, error)) {
             std::fprintf(stderr, "tarvel demo: %s: %s\n", path.c_str(), error.c_str());
             return 1;
         }
         std::printf("view      %-22s %5d x %-5d from layer %d, %s: %s; fill %.1f ms, PNG %.1f ms\n",
-                    path.c_str(), spec.width, spec.height, report.layer,
-                    spec.smooth ? "smooth" : "nearest", v.what, report.fillSeconds * 1e3,
+                    path.c_str(), request.width, request.height, report.layer,
+                    request.smooth ? "smooth" : "nearest", v.what, report.fillSeconds * 1e3,
                     report.writeSeconds * 1e3);
     }
     std::printf("time      %.2f s, peak RSS %.1f MiB\n", seconds_now() - start,

@@ -54,7 +54,7 @@ bool parse_pair(const std::string& text, char sep, double& a, double& b) {
     }
 }
 
-bool parse_window(const std::string& text, view_spec& v) {
+bool parse_window(const std::string& text, view_request& v) {
     const size_t comma = text.find(',', text.find(',') + 1);
     return comma != std::string::npos && parse_pair(text.substr(0, comma), ',', v.x0, v.y0) &&
            parse_pair(text.substr(comma + 1), ',', v.x1, v.y1);
@@ -66,7 +66,7 @@ int fail(const std::string& what) {
 }
 
 // The view the options ask for on an image of width x height pixels.
-bool make_view(const view_options& o, int width, int height, view_spec& v, std::string& error) {
+bool make_view(const view_options& o, int width, int height, view_request& v, std::string& error) {
     v.smooth = o.smooth;
     if (!o.size.empty()) {
         double w = 0, h = 0;
@@ -152,7 +152,7 @@ int run_view(const view_options& o) {
         adapter = std::move(paged);
     }
     if (!adapter) return fail(error);
-    view_spec v;
+    view_request v;
     if (!make_view(o, static_cast<int>(adapter->getWidth()), static_cast<int>(adapter->getHeight()),
                    v, error))
         return fail(error);

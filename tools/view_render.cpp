@@ -12,7 +12,7 @@
 
 namespace tarvel_cli {
 
-bool check_view(const view_spec& v, std::string& error) {
+bool check_view(const view_request& v, std::string& error) {
     const double edges[] = {v.x0, v.y0, v.x1, v.y1};
     for (double e : edges) {
         if (!std::isfinite(e) || std::fabs(e) > 1e15) {
@@ -35,7 +35,7 @@ bool check_view(const view_spec& v, std::string& error) {
     return true;
 }
 
-bool render_view(KORBAS::CImage& image, const view_spec& v, const std::string& out, int pngLevel,
+bool render_view(KORBAS::CImage& image, const view_request& v, const std::string& out, int pngLevel,
                  view_report& report, std::string& error) {
     if (!check_view(v, error)) return false;
     std::unique_ptr<QDC> dc;

@@ -17,7 +17,7 @@ constexpr long long kMaxViewPixels = 1LL << 25;
 
 // A view: width x height pixels showing the layer-0 rectangle [x0, x1) x
 // [y0, y1), y counted from the top as rows are numbered.
-struct view_spec {
+struct view_request {
     int width = 0, height = 0;
     double x0 = 0, y0 = 0, x1 = 0, y1 = 0;
     bool smooth = false;
@@ -32,12 +32,12 @@ struct view_report {
 
 // False with the reason when the view is outside the limits or its
 // rectangle is empty or not finite.
-bool check_view(const view_spec& view, std::string& error);
+bool check_view(const view_request& view, std::string& error);
 
 // Shows the view through image's bitmap (DisplayBitmap onto a device surface
 // of the view's size) and writes the surface as a PNG file at zlib level
 // pngLevel. False with the reason in error.
-bool render_view(KORBAS::CImage& image, const view_spec& view, const std::string& out, int pngLevel,
-                 view_report& report, std::string& error);
+bool render_view(KORBAS::CImage& image, const view_request& view, const std::string& out,
+                 int pngLevel, view_report& report, std::string& error);
 
 }  // namespace tarvel_cli
